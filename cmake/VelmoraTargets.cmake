@@ -1,0 +1,29 @@
+# Compiler settings every target of the project shares.
+
+if(MSVC)
+  set(VELMORA_WARNINGS /W4 /WX /permissive-)
+else()
+  set(VELMORA_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Werror)
+endif()
+
+if(VELMORA_SANITIZE AND NOT MSVC)
+  set(VELMORA_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all
+                              -fno-omit-frame-pointer)
+  add_compile_options(${VELMORA_SANITIZER_FLAGS})
+  add_link_options(${VELMORA_SANITIZER_FLAGS})
+endif()
+
+# Windows executables run from a bare folder on a clean system: no compiler
+# runtime DLL may be needed beside them.
+if(WIN32 AND NOT MSVC)
+  add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+if(MSVC)
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+endif()
+
+# Applies the project's warnings to a target of its own code.
+function(velmora_target target)
+  target_compile_options(${target} PRIVATE ${VELMORA_WARNINGS})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+endfunction()

@@ -1,0 +1,6 @@
+# Cross build for 32-bit Windows XP and later.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(VELMORA_MINGW_TRIPLE i686-w64-mingw32)
+set(VELMORA_WINDOWS_VERSION 5.01)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

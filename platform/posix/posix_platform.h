@@ -1,0 +1,48 @@
+// The POSIX stand-in, so the tool builds and runs on Linux and macOS. It
+// reads the logic's Windows paths with backslashes as separators and maps
+// the Windows services onto their nearest POSIX counterparts.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace velmora {
+
+class PosixPlatform final : public Platform {
+ public:
+  void PrintMessage(const WChar* message) override;
+  std::int32_t SHGetFolderPathW(int csidl, WChar (&buffer)[kMaxPath]) override;
+  std::uint32_t GetVersion() override;
+  bool CreateDirectoryW(const WString& path) override;
+  std::uint32_t GetLastError() override;
+  bool IsDirectory(const WString& path) override;
+  std::unique_ptr<FileSearch> FindFirstFileW(const WString& searchText) override;
+  long CompareFileTime(FileTime first, FileTime second) override;
+  bool CopyFileW(const WString& source, const WString& destination) override;
+  Handle ShellExecuteExW(const ShellExecuteRequest& request) override;
+  std::uint32_t WaitForSingleObject(Handle handle, std::uint32_t timeoutMs) override;
+  void Sleep(std::uint32_t milliseconds) override;
+  bool CloseHandle(Handle handle) override;
+  bool PeekMessageNoRemove(Message& message) override;
+  bool IsWindowUnicode(Window window) override;
+  int GetMessageW(Message& message) override;
+  int GetMessageA(Message& message) override;
+  void TranslateMessage(const Message& message) override;
+  void DispatchMessageW(const Message& message) override;
+  void DispatchMessageA(const Message& message) override;
+  Window GetActiveWindow() override;
+  void ShellExecuteW(Window owner, const WString& verb, const WString& file,
+                     const WString& parameters, int show) override;
+};
+
+// A logic path as a POSIX one: UTF-8, backslashes read as separators.
+std::string ToNativePath(const WString& path);
+
+// A POSIX path as the logic writes paths: UTF-16, separators as backslashes.
+WString FromNativePath(const std::string& path);
+
+// Records errno as the Windows error GetLastError will report.
+void SetLastErrorFromErrno(int error);
+
+}  // namespace velmora

@@ -1,0 +1,69 @@
+"""Shared set-up for running the Windows build under Wine in a fresh prefix."""
+
+import os
+import shutil
+import sys
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
+from wine_prefix import DLL_OVERRIDES, WinePrefix  # noqa: E402
+
+EXE = Path(os.environ["VELMORA_EXE"])
+BUILD_DIR = Path(os.environ["VELMORA_BUILD_DIR"])
+RECORD_LAUNCH = Path(os.environ["VELMORA_RECORD_LAUNCH"])
+
+BANNER = (
+    "--- VELMORA KB TX5208 tool ---\n"
+    "This utility collects diagnostic information necessary for troubleshooting of Velmora "
+    "Drivers installation\n"
+    "\nWhen it is done, the folder 'Velmora Drivers Diagnostics' opens on your desktop: "
+    "zip it and send it to Velmora support.\n\n"
+)
+CREATING = "-- Creating working folder 'Velmora Drivers Diagnostics' on user's desktop\n"
+ERROR = "-- ERROR: unable to create working folder\n"
+COMPLETED = "-- Completed successfully\n"
+FOLDER_NAME = "Velmora Drivers Diagnostics"
+
+
+class WineTestCase(unittest.TestCase):
+    """Each test gets its own prefix; the shell's folder window is replaced
+    by a recorder so that the final "open" can be checked."""
+
+    def setUp(self):
+        name = self.id().rsplit(".", 2)[-2] + "." + self._testMethodName
+        self.wine = WinePrefix(BUILD_DIR / "wine" / "e2e" / name, BUILD_DIR)
+        self.records = self.wine.root / "records"
+        self.records.mkdir()
+        self.wine.install_program(RECORD_LAUNCH, "explorer.exe")
+        self.addCleanup(self._tear_down_prefix)
+
+    def _tear_down_prefix(self):
+        self.wine.kill()
+        if not os.environ.get("VELMORA_KEEP_PREFIXES"):
+            shutil.rmtree(self.wine.root, ignore_errors=True)
+
+    @property
+    def working_folder(self):
+        return self.wine.desktop / FOLDER_NAME
+
+    def run_tool(self, args=(), env=None, timeout=120):
+        full_env = {
+            "VELMORA_RECORD_DIR": self.wine.to_windows_path(self.records),
+            "WINEDLLOVERRIDES": DLL_OVERRIDES + ";explorer.exe=n",
+        }
+        full_env.update(env or {})
+        status, out, _ = self.wine.run(EXE, args, env=full_env, timeout=timeout)
+        self.wine.wait_idle()
+        return status, out
+
+    def launches(self, program):
+        """Command lines of every recorded start of `program`."""
+        log = self.records / "launches.txt"
+        if not log.exists():
+            return []
+        lines = log.read_text(encoding="utf-8").splitlines()
+        return [line.split("\t", 1)[1] for line in lines if line.split("\t", 1)[0].lower() == program]
+
+    def folder_openings(self):
+        return [line for line in self.launches("explorer.exe") if "/desktop" not in line]

@@ -1,0 +1,76 @@
+#include "app/collection_run.h"
+
+#include "platform/win_constants.h"
+#include "platform_fixture.h"
+
+namespace velmora {
+namespace {
+
+const char kBannerTitle[] = "--- VELMORA KB TX5208 tool ---\n";
+const char kBannerPurpose[] =
+    "This utility collects diagnostic information necessary for troubleshooting of Velmora "
+    "Drivers installation\n";
+const char kCreating[] =
+    "-- Creating working folder 'Velmora Drivers Diagnostics' on user's desktop\n";
+
+using CollectionRunTest = PlatformTest;
+
+TEST_F(CollectionRunTest, BannerIsThreeWritesWithANoticeBetweenBlankLines) {
+  PrintBanner();
+  ASSERT_EQ(fake.messages.size(), 3u);
+  EXPECT_EQ(fake.messages[0], u"--- VELMORA KB TX5208 tool ---\n");
+  const WString& notice = fake.messages[2];
+  ASSERT_GE(notice.size(), 4u);
+  EXPECT_EQ(notice.substr(0, 1), u"\n");
+  EXPECT_EQ(notice.substr(notice.size() - 2), u"\n\n");
+  WString text = notice.substr(1, notice.size() - 3);
+  EXPECT_EQ(text.find(u'\n'), WString::npos) << "one notice line";
+  for (WChar c : notice) EXPECT_LT(c, 0x80) << "plain ASCII";
+  EXPECT_EQ(fake.OutputUtf8().substr(0, sizeof kBannerTitle - 1 + sizeof kBannerPurpose - 1),
+            std::string(kBannerTitle) + kBannerPurpose);
+}
+
+TEST_F(CollectionRunTest, FullRunPrintsEveryLineAndOpensTheFolderWithItsBackslash) {
+  fake.activeWindow = reinterpret_cast<Window>(0x1234);
+  CollectDiagnostics();
+
+  EXPECT_EQ(fake.OutputUtf8(), std::string(kCreating) + "-- Completed successfully\n");
+  ASSERT_EQ(fake.shellRequests.size(), 1u);
+  const auto& open = fake.shellRequests[0];
+  EXPECT_EQ(open.owner, reinterpret_cast<Window>(0x1234));
+  EXPECT_EQ(open.verb, u"open");
+  EXPECT_EQ(open.file, u"C:\\Users\\user\\Desktop\\Velmora Drivers Diagnostics\\");
+  EXPECT_EQ(open.parameters, u"");
+  EXPECT_EQ(open.show, SW_SHOWNORMAL);
+  EXPECT_EQ(fake.trace.back(), "Open") << "opening the folder is the last thing the run does";
+  EXPECT_TRUE(fake.IsDirectory(u"C:\\Users\\user\\Desktop\\Velmora Drivers Diagnostics"));
+}
+
+TEST_F(CollectionRunTest, OpensWithNoOwnerWhenNoWindowIsActive) {
+  CollectDiagnostics();
+  ASSERT_EQ(fake.shellRequests.size(), 1u);
+  EXPECT_EQ(fake.shellRequests[0].owner, nullptr);
+}
+
+TEST_F(CollectionRunTest, FailedWorkingFolderPrintsTheErrorAndStops) {
+  fake.folders.erase(CSIDL_DESKTOP);
+  CollectDiagnostics();
+
+  EXPECT_EQ(fake.OutputUtf8(),
+            std::string(kCreating) + "-- ERROR: unable to create working folder\n");
+  EXPECT_TRUE(fake.shellRequests.empty());
+  EXPECT_TRUE(fake.started.empty());
+  EXPECT_TRUE(fake.searches.empty());
+  EXPECT_TRUE(fake.copies.empty());
+}
+
+TEST_F(CollectionRunTest, FileInTheFoldersPlaceIsAnErrorNotASilentRun) {
+  fake.AddFile(u"C:\\Users\\user\\Desktop\\Velmora Drivers Diagnostics", "not a folder");
+  CollectDiagnostics();
+  EXPECT_EQ(fake.OutputUtf8(),
+            std::string(kCreating) + "-- ERROR: unable to create working folder\n");
+  EXPECT_TRUE(fake.shellRequests.empty());
+}
+
+}  // namespace
+}  // namespace velmora
