@@ -9,6 +9,7 @@ linked, as nothing writes there but the stand-ins, which are unlinked first).
 Usable as a module (tests) and from the shell:
     python3 scripts/wine_prefix.py ensure DIR BUILD_DIR   make DIR a prefix unless it is one
     python3 scripts/wine_prefix.py run DIR EXE [ARGS...]  run a program in it
+    python3 scripts/wine_prefix.py exec DIR BUILD_DIR EXE [ARGS...]  ensure, then run
     python3 scripts/wine_prefix.py stop DIR              end every program left running in it
 """
 
@@ -175,6 +176,11 @@ def main(argv):
         if "DISPLAY" in os.environ:  # lets Wine show the folder it is asked to open
             env["DISPLAY"] = os.environ["DISPLAY"]
         return subprocess.run(["wine", argv[2], *argv[3:]], env=env).returncode
+    if len(argv) >= 4 and argv[0] == "exec":
+        # For CTest: run a test program in a shared prefix of the build tree,
+        # made on first use, with the program's own exit status.
+        prefix = WinePrefix(argv[1], argv[2], reuse=True)
+        return subprocess.run(["wine", argv[3], *argv[4:]], env=prefix.env).returncode
     if len(argv) == 2 and argv[0] == "stop":
         root = Path(argv[1]).resolve()
         subprocess.run(["wineserver", "-k"], env=_clean_environment(root / "prefix", root / "home"))

@@ -9,21 +9,13 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
 from wine_prefix import DLL_OVERRIDES, WinePrefix  # noqa: E402
 
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+from console_lines import BANNER, COMPLETED, CREATING, ERROR, FOLDER_NAME  # noqa: E402,F401
+
 EXE = Path(os.environ["VELMORA_EXE"])
 BUILD_DIR = Path(os.environ["VELMORA_BUILD_DIR"])
 RECORD_LAUNCH = Path(os.environ["VELMORA_RECORD_LAUNCH"])
 
-BANNER = (
-    "--- VELMORA KB TX5208 tool ---\n"
-    "This utility collects diagnostic information necessary for troubleshooting of Velmora "
-    "Drivers installation\n"
-    "\nWhen it is done, the folder 'Velmora Drivers Diagnostics' opens on your desktop: "
-    "zip it and send it to Velmora support.\n\n"
-)
-CREATING = "-- Creating working folder 'Velmora Drivers Diagnostics' on user's desktop\n"
-ERROR = "-- ERROR: unable to create working folder\n"
-COMPLETED = "-- Completed successfully\n"
-FOLDER_NAME = "Velmora Drivers Diagnostics"
 
 
 class WineTestCase(unittest.TestCase):
