@@ -1,7 +1,9 @@
-# MinGW-w64 with the "posix" thread model (std::thread and std::mutex for
-# the tests), targeting the msvcrt runtime and the oldest supported Windows.
-set(CMAKE_C_COMPILER ${VELMORA_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${VELMORA_MINGW_TRIPLE}-g++-posix)
+# MinGW-w64 targeting the msvcrt runtime and the oldest supported Windows.
+# The thread model is the toolchain file's choice: "posix" where GoogleTest
+# is built (it needs std::mutex), "win32" where only the tool is, as the
+# posix model's runtime imports functions Windows XP lacks.
+set(CMAKE_C_COMPILER ${VELMORA_MINGW_TRIPLE}-gcc-${VELMORA_THREAD_MODEL})
+set(CMAKE_CXX_COMPILER ${VELMORA_MINGW_TRIPLE}-g++-${VELMORA_THREAD_MODEL})
 set(CMAKE_RC_COMPILER ${VELMORA_MINGW_TRIPLE}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${VELMORA_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -75,9 +75,7 @@ WString GetTempFolder() {
   // "...\Local Settings\Application Data", the temporary folder
   // "...\Local Settings\Temp".
   if (IsLegacyLayout(CurrentPlatform().GetVersion())) {
-    static const WString kCut = u"\\Application Data";
-    WString text = Text(g_temp);
-    std::size_t at = text.find(kCut);
+    std::size_t at = Text(g_temp).find(u"\\Application Data");
     if (at != WString::npos) g_temp[at] = u'\0';
   }
   if (HoldsText(g_temp) && !Append(g_temp, u"\\Temp\\")) g_temp[0] = u'\0';

@@ -14,10 +14,12 @@ extern char** environ;
 
 namespace velmora {
 
-Platform& SystemPlatform() {
-  static PosixPlatform platform;
-  return platform;
-}
+namespace {
+// Constant-initialised: no start-up code and no guarded local static.
+PosixPlatform g_platform;
+}  // namespace
+
+Platform& SystemPlatform() { return g_platform; }
 
 void PosixPlatform::PrintMessage(const WChar* message) {
   std::fputs(Utf16ToUtf8(message).c_str(), stdout);

@@ -8,10 +8,12 @@
 
 namespace velmora {
 
-Platform& SystemPlatform() {
-  static Win32Platform platform;
-  return platform;
-}
+namespace {
+// Constant-initialised: no start-up code and no guarded local static.
+Win32Platform g_platform;
+}  // namespace
+
+Platform& SystemPlatform() { return g_platform; }
 
 void Win32Platform::PrintMessage(const WChar* message) { std::fputws(Wide(message), stdout); }
 
