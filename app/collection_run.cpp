@@ -1,6 +1,7 @@
 #include "app/collection_run.h"
 
 #include "collect/folder_locations.h"
+#include "collect/log_collection.h"
 #include "platform/platform.h"
 #include "platform/win_constants.h"
 
@@ -26,6 +27,7 @@ void CollectDiagnostics() {
     platform.PrintMessage(u"-- ERROR: unable to create working folder\n");
     return;
   }
+  CollectLogs(workingFolder);
 
   platform.PrintMessage(u"-- Completed successfully\n");
   platform.ShellExecuteW(platform.GetActiveWindow(), u"open", workingFolder, u"", SW_SHOWNORMAL);

@@ -9,5 +9,11 @@ BANNER = (
 )
 CREATING = "-- Creating working folder 'Velmora Drivers Diagnostics' on user's desktop\n"
 ERROR = "-- ERROR: unable to create working folder\n"
+LOG_LINES = (
+    "-- Copying MSI logs\n"
+    "-- Copying Wix logs\n"
+    "-- Copying rollback log\n"
+    "-- Copying setupapi logs\n"
+)
 COMPLETED = "-- Completed successfully\n"
 FOLDER_NAME = "Velmora Drivers Diagnostics"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/name_match.h"
 #include "platform/utf.h"
 #include "platform/win_constants.h"
 
@@ -55,24 +56,7 @@ class FakeSearch final : public FileSearch {
 }  // namespace
 
 bool FakeNameMatches(const WString& pattern, const WString& name) {
-  // Greedy matching with backtracking to the last "*".
-  std::size_t p = 0, n = 0, star = WString::npos, resume = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == u'?' || FoldAscii(pattern[p]) == FoldAscii(name[n]))) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern[p] == u'*') {
-      star = p++;
-      resume = n;
-    } else if (star != WString::npos) {
-      p = star + 1;
-      n = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == u'*') ++p;
-  return p == pattern.size();
+  return MatchesFileNamePattern(pattern, name);
 }
 
 FakePlatform::FakePlatform() {

@@ -124,8 +124,8 @@ class FakePlatform final : public Platform {
   int GetMessage(Message& message, const char* name);
 };
 
-// Case-insensitive match of a name against a pattern of "*" and "?", ASCII
-// letters only: enough for the fake's searches.
+// The fake's searches match names as the POSIX stand-in does, which is as
+// Windows does.
 bool FakeNameMatches(const WString& pattern, const WString& name);
 
 }  // namespace velmora

@@ -49,6 +49,8 @@ void SetLastErrorFromErrno(int error) {
   }
 }
 
+void SetLastErrorCode(std::uint32_t error) { t_lastError = error; }
+
 std::uint32_t PosixPlatform::GetLastError() { return t_lastError; }
 
 }  // namespace velmora

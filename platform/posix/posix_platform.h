@@ -3,6 +3,7 @@
 // the Windows services onto their nearest POSIX counterparts.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/platform.h"
@@ -44,5 +45,8 @@ WString FromNativePath(const std::string& path);
 
 // Records errno as the Windows error GetLastError will report.
 void SetLastErrorFromErrno(int error);
+
+// Records a Windows error for GetLastError as it is.
+void SetLastErrorCode(std::uint32_t error);
 
 }  // namespace velmora

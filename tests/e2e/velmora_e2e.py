@@ -10,7 +10,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
 from wine_prefix import DLL_OVERRIDES, WinePrefix  # noqa: E402
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from console_lines import BANNER, COMPLETED, CREATING, ERROR, FOLDER_NAME  # noqa: E402,F401
+from console_lines import BANNER, COMPLETED, CREATING, ERROR, FOLDER_NAME, LOG_LINES  # noqa: E402,F401
 
 EXE = Path(os.environ["VELMORA_EXE"])
 BUILD_DIR = Path(os.environ["VELMORA_BUILD_DIR"])

@@ -12,6 +12,9 @@ const char kBannerPurpose[] =
     "Drivers installation\n";
 const char kCreating[] =
     "-- Creating working folder 'Velmora Drivers Diagnostics' on user's desktop\n";
+const char kLogLines[] =
+    "-- Copying MSI logs\n-- Copying Wix logs\n-- Copying rollback log\n"
+    "-- Copying setupapi logs\n";
 
 using CollectionRunTest = PlatformTest;
 
@@ -34,7 +37,7 @@ TEST_F(CollectionRunTest, FullRunPrintsEveryLineAndOpensTheFolderWithItsBackslas
   fake.activeWindow = reinterpret_cast<Window>(0x1234);
   CollectDiagnostics();
 
-  EXPECT_EQ(fake.OutputUtf8(), std::string(kCreating) + "-- Completed successfully\n");
+  EXPECT_EQ(fake.OutputUtf8(), std::string(kCreating) + kLogLines + "-- Completed successfully\n");
   ASSERT_EQ(fake.shellRequests.size(), 1u);
   const auto& open = fake.shellRequests[0];
   EXPECT_EQ(open.owner, reinterpret_cast<Window>(0x1234));

@@ -9,6 +9,9 @@
 
 namespace velmora {
 
+// The temporary folder of the fake's profile, as GetTempFolder finds it.
+inline const WString kFakeTemp = u"C:\\Users\\user\\AppData\\Local\\Temp\\";
+
 class PlatformTest : public ::testing::Test {
  protected:
   PlatformTest() { ResetFolderLocations(); }

@@ -1,0 +1,26 @@
+// The four log-copy steps of a collection run: the newest MSI, WiX and
+// rollback logs from the temporary folder, then the device-setup log from
+// the Windows folder. Each step announces itself on the console first and
+// copies at most one file into the working folder, under the file's own
+// name, overwriting a copy left there by an earlier run.
+#pragma once
+
+#include "platform/text.h"
+
+namespace velmora {
+
+// The four steps in order. `workingFolder` ends with a backslash.
+void CollectLogs(const WString& workingFolder);
+
+// One installer-log step: copies the newest file matching `pattern` and not
+// containing `exclusion`, if there is one. `name` and `path` are the result
+// strings the steps of one run share.
+void CopyNewestLog(const WString& workingFolder, const WString& pattern, const WString& exclusion,
+                   WString& name, WString& path);
+
+// The device-setup log that fits the system's layout: "INF\setupapi.dev.log"
+// on the newer one, "setupapi.log" on the legacy one. Nothing is copied when
+// the Windows folder cannot be found.
+void CopySetupLog(const WString& workingFolder);
+
+}  // namespace velmora
