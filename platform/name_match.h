@@ -10,9 +10,9 @@ namespace velmora {
 // units, none included, "?" for exactly one unit, and every other character
 // for itself without regard to letter case. Letters are compared the way
 // Windows compares file names, by upper-casing both sides one character at
-// a time; a surrogate pair counts as one character. So "i" matches the
-// dotless "\u0131" (both upper-case to "I") while "k" does not match the
-// Kelvin sign, which has no upper case of its own.
+// a time; a surrogate pair counts as one character. Like Windows, nothing
+// beyond ASCII upper-cases into ASCII, so "i" matches neither the dotless
+// "\u0131" nor "k" the Kelvin sign.
 bool MatchesFileNamePattern(const WString& pattern, const WString& name);
 
 // The simple upper-case mapping of one code point (itself when it has none).

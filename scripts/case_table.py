@@ -6,7 +6,9 @@ to last maps to itself plus delta.
 
 A code point whose full uppercase is several characters keeps its simple
 mapping, which Python gives as the titlecase when that is one character
-(U+1FB3 -> U+1FBC); otherwise it maps to itself (U+00DF).
+(U+1FB3 -> U+1FBC); otherwise it maps to itself (U+00DF). As in Windows'
+own table, nothing beyond ASCII maps into ASCII: the dotless i (U+0131)
+and the long s (U+017F) keep their own upper case.
 """
 
 import sys
@@ -25,7 +27,8 @@ def simple_upper(char):
 
 def main():
     pairs = [(cp, simple_upper(chr(cp))) for cp in range(0x30000)
-             if not 0xD800 <= cp <= 0xDFFF and simple_upper(chr(cp)) != cp]
+             if not 0xD800 <= cp <= 0xDFFF and simple_upper(chr(cp)) != cp
+             and (cp < 0x80 or simple_upper(chr(cp)) >= 0x80)]
     runs, i = [], 0
     while i < len(pairs):
         first, upper = pairs[i]
