@@ -1,0 +1,92 @@
+#!/usr/bin/env python3
+"""Times the POSIX stand-in against GNU find and cp, once each:
+
+  - the three installer-log searches over a temporary folder of 100,000
+    entries, against `find DIR -maxdepth 1 -iname PATTERN -printf ...` for
+    the same three patterns;
+  - copying a 1 GiB log, against `cp`.
+
+Builds an optimised, unsanitised probe in build/bench and keeps its data
+there (about 2 GiB while it runs). Not part of the test suite.
+
+    python3 bench/search_and_copy.py [--entries N] [--copy-mib N]
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+BUILD = ROOT / "build" / "bench"
+PATTERNS = ["Velmora_Drivers_*.log", "Velmora_Drivers_*msi.log", "vl_*msi_rollback.log"]
+
+
+def build_probe():
+    subprocess.run(["cmake", "-S", str(ROOT), "-B", str(BUILD), "-G", "Ninja",
+                    "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_TESTING=OFF", "-DVELMORA_SANITIZE=OFF"],
+                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", str(BUILD), "--target", "velmora_platform_probe"],
+                   check=True, stdout=subprocess.DEVNULL)
+    return BUILD / "bench" / "velmora_platform_probe"
+
+
+def make_temp_folder(folder, entries):
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+    # Mostly other programs' files, a few hundred logs of each kind.
+    kinds = ["Velmora_Drivers_{}.log", "Velmora_Drivers_{}.msi.log", "VELMORA_DRIVERS_{}MSI.LOG",
+             "vl_{}_msi_rollback.log"]
+    for i in range(entries):
+        name = kinds[i % 4].format(i) if i % 100 < 4 else f"tmp{i:06d}.{'log' if i % 3 else 'tmp'}"
+        with open(folder / name, "wb"):
+            pass
+
+
+def timed(command):
+    start = time.perf_counter()
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+    return time.perf_counter() - start
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--entries", type=int, default=100_000)
+    parser.add_argument("--copy-mib", type=int, default=1024)
+    args = parser.parse_args()
+
+    probe = build_probe()
+    data = BUILD / "data"
+    temp = data / "Temp"
+    make_temp_folder(temp, args.entries)
+    texts = [str(temp).replace("/", "\\") + "\\" + p for p in PATTERNS]
+    finds = [["find", str(temp), "-maxdepth", "1", "-iname", p, "-printf", "%f\t%T@\t%y\n"]
+             for p in PATTERNS]
+
+    timed(["find", str(temp), "-maxdepth", "1", "-printf", "%f\n"])  # the folder in the cache
+    ours = timed([str(probe), "find", *texts])
+    theirs = sum(timed(command) for command in finds)
+    print(f"search: {args.entries} entries, 3 patterns: stand-in {ours * 1000:.1f} ms, "
+          f"find {theirs * 1000:.1f} ms, ratio {ours / theirs:.2f}")
+
+    source = data / "big.log"
+    chunk = os.urandom(1 << 20)
+    with open(source, "wb") as out:
+        for _ in range(args.copy_mib):
+            out.write(chunk)
+    ours_copy, cp_copy = data / "ours.log", data / "cp.log"
+    ours = timed([str(probe), "copy", str(source).replace("/", "\\"),
+                  str(ours_copy).replace("/", "\\")])
+    theirs = timed(["cp", str(source), str(cp_copy)])
+    same = ours_copy.stat().st_size == source.stat().st_size
+    print(f"copy: {args.copy_mib} MiB: stand-in {ours * 1000:.1f} ms, cp {theirs * 1000:.1f} ms, "
+          f"ratio {ours / theirs:.2f}{'' if same else ' (SIZES DIFFER)'}")
+    shutil.rmtree(data, ignore_errors=True)
+    return 0 if same else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
