@@ -13,6 +13,11 @@ if(VELMORA_SANITIZE AND NOT MSVC)
   add_link_options(${VELMORA_SANITIZER_FLAGS})
 endif()
 
+if(VELMORA_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # Windows executables run from a bare folder on a clean system: no compiler
 # runtime DLL may be needed beside them.
 if(WIN32 AND NOT MSVC)

@@ -52,7 +52,9 @@ class NativeTestCase(unittest.TestCase):
     def run_tool(self, args=(), env=None, timeout=60):
         full_env = dict(self.env)
         full_env.update(env or {})
-        proc = subprocess.run([str(EXE), *args], env=full_env, timeout=timeout, cwd=self.root,
+        # VELMORA_WRAPPER runs the tool under a checker such as Valgrind.
+        wrapper = os.environ.get("VELMORA_WRAPPER", "").split()
+        proc = subprocess.run([*wrapper, str(EXE), *args], env=full_env, timeout=timeout, cwd=self.root,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.assertEqual(proc.stderr.decode(), "", "nothing on standard error")
         return proc.returncode, proc.stdout.decode("utf-8")

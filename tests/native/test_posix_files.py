@@ -30,7 +30,9 @@ class ProbeCase(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.root, True)
 
     def probe(self, *args, cwd=None):
-        proc = subprocess.run([str(PROBE), *args], cwd=cwd or self.root, timeout=60,
+        # VELMORA_WRAPPER runs the probe under a checker such as Valgrind.
+        wrapper = os.environ.get("VELMORA_WRAPPER", "").split()
+        proc = subprocess.run([*wrapper, str(PROBE), *args], cwd=cwd or self.root, timeout=60,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.assertEqual(proc.stderr.decode(), "")
         return proc.returncode, proc.stdout.decode("utf-8")
