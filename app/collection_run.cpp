@@ -3,6 +3,7 @@
 #include "collect/folder_locations.h"
 #include "platform/platform.h"
 #include "platform/win_constants.h"
+#include "tools/report_tools.h"
 
 namespace velmora {
 
@@ -27,6 +28,7 @@ void CollectDiagnostics() {
     return;
   }
 
+  RunReportTools(workingFolder);
   platform.PrintMessage(u"-- Completed successfully\n");
   platform.ShellExecuteW(platform.GetActiveWindow(), u"open", workingFolder, u"", SW_SHOWNORMAL);
 }
