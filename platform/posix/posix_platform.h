@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -41,6 +42,11 @@ std::string ToNativePath(const WString& path);
 
 // A POSIX path as the logic writes paths: UTF-16, separators as backslashes.
 WString FromNativePath(const std::string& path);
+
+// A ShellExecuteExW parameter text as a program's argument list: blanks
+// separate arguments, double quotes (dropped) group a run with blanks into
+// one, and backslashes become separators.
+std::vector<std::string> SplitParameters(const WString& parameters);
 
 // Records errno as the Windows error GetLastError will report.
 void SetLastErrorFromErrno(int error);
