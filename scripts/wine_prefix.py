@@ -17,6 +17,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 from pathlib import Path
 
@@ -141,10 +142,16 @@ class WinePrefix:
         """Runs a Windows program; returns (exit status, stdout with CRLF folded, stderr)."""
         full_env = dict(self.env)
         full_env.update(env or {})
-        proc = subprocess.run(["wine", str(exe), *args], env=full_env, timeout=timeout,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=self.root)
-        out = proc.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
-        return proc.returncode, out, proc.stderr.decode("utf-8", "replace")
+        # Files, not pipes: programs the run leaves behind (the folder window,
+        # Wine's services) inherit the output, and a pipe would only end with
+        # the last of them, not with the program itself.
+        with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
+            status = subprocess.run(["wine", str(exe), *args], env=full_env, timeout=timeout,
+                                    stdout=stdout, stderr=stderr, cwd=self.root).returncode
+            stdout.seek(0)
+            stderr.seek(0)
+            out = stdout.read().decode("utf-8", "replace").replace("\r\n", "\n")
+            return status, out, stderr.read().decode("utf-8", "replace")
 
     def reg_add(self, key, name, data, kind="REG_SZ"):
         status = subprocess.run(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"],

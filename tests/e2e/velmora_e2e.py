@@ -3,6 +3,7 @@
 import os
 import shutil
 import sys
+import time
 import unittest
 from pathlib import Path
 
@@ -22,6 +23,10 @@ BANNER = (
 )
 CREATING = "-- Creating working folder 'Velmora Drivers Diagnostics' on user's desktop\n"
 ERROR = "-- ERROR: unable to create working folder\n"
+REPORT_TOOLS = (
+    "-- Getting list of installed applications\n"
+    "-- Getting system information. Please wait...\n"
+)
 COMPLETED = "-- Completed successfully\n"
 FOLDER_NAME = "Velmora Drivers Diagnostics"
 
@@ -47,13 +52,15 @@ class WineTestCase(unittest.TestCase):
     def working_folder(self):
         return self.wine.desktop / FOLDER_NAME
 
-    def run_tool(self, args=(), env=None, timeout=120):
+    def run_tool(self, args=(), env=None, timeout=120, exe=EXE):
+        """Runs the tool; its exit time (time.time()) is left in exit_time."""
         full_env = {
             "VELMORA_RECORD_DIR": self.wine.to_windows_path(self.records),
             "WINEDLLOVERRIDES": DLL_OVERRIDES + ";explorer.exe=n",
         }
         full_env.update(env or {})
-        status, out, _ = self.wine.run(EXE, args, env=full_env, timeout=timeout)
+        status, out, _ = self.wine.run(exe, args, env=full_env, timeout=timeout)
+        self.exit_time = time.time()
         self.wine.wait_idle()
         return status, out
 
