@@ -14,21 +14,14 @@
 #include <cwctype>
 #include <string>
 
+#include "utf8.h"
+
 namespace {
 
 std::wstring Environment(const wchar_t* name) {
   wchar_t value[32768];
   DWORD length = GetEnvironmentVariableW(name, value, 32768);
   return length > 0 && length < 32768 ? std::wstring(value, length) : std::wstring();
-}
-
-std::string Utf8(const std::wstring& text) {
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
-                                 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size,
-                      nullptr, nullptr);
-  return out;
 }
 
 bool WriteText(const std::wstring& path, const std::string& text) {
