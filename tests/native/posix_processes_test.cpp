@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -14,7 +13,6 @@
 
 #include "platform/posix/posix_platform.h"
 #include "platform/win_constants.h"
-#include "tools/processes.h"
 
 namespace velmora {
 namespace {
@@ -183,30 +181,6 @@ TEST_F(PosixProcessTest, ClosingLeavesTheProcessRunningAndItsExitIsCollectedLate
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_TRUE(gone);
-}
-
-// The process classes on this platform: Run, WaitForExit, and a running
-// process left alone when its object goes.
-TEST_F(PosixProcessTest, ShellProcessRunsWaitsAndRunsAgain) {
-  fs::path script = Script("p", "sleep 0.2; date +%s%N >> \"" + (dir_ / "ends").string() + "\"");
-  CShellExecProcessImpl process(FromNativePath(script.string()), u"a \"b c\"", u"open");
-  process.Run();
-  ASSERT_TRUE(process.IsHeld());
-  process.Run();  // waits for the first run before starting the second
-  const std::string firstEnds = ReadFile(dir_ / "ends");
-  EXPECT_EQ(std::count(firstEnds.begin(), firstEnds.end(), '\n'), 1);
-  process.WaitForExit();
-  EXPECT_EQ(platform_.WaitForSingleObject(process.Get(), 0),
-            static_cast<std::uint32_t>(WAIT_OBJECT_0));
-  const std::string ends = ReadFile(dir_ / "ends");
-  EXPECT_EQ(std::count(ends.begin(), ends.end(), '\n'), 2);
-  EXPECT_EQ(ReadFile(dir_ / "p.args"), "a\nb c\n");
-
-  {
-    CShellExecProcessImpl missing(u"velmora-no-such-program", u"", u"open");
-    missing.Run();
-    EXPECT_FALSE(missing.IsHeld());
-  }
 }
 
 }  // namespace
