@@ -4,6 +4,7 @@
 #include "collect/log_collection.h"
 #include "platform/platform.h"
 #include "platform/win_constants.h"
+#include "tools/report_tools.h"
 
 namespace velmora {
 
@@ -29,6 +30,7 @@ void CollectDiagnostics() {
   }
   CollectLogs(workingFolder);
 
+  RunReportTools(workingFolder);
   platform.PrintMessage(u"-- Completed successfully\n");
   platform.ShellExecuteW(platform.GetActiveWindow(), u"open", workingFolder, u"", SW_SHOWNORMAL);
 }

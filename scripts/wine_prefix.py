@@ -9,7 +9,6 @@ linked, as nothing writes there but the stand-ins, which are unlinked first).
 Usable as a module (tests) and from the shell:
     python3 scripts/wine_prefix.py ensure DIR BUILD_DIR   make DIR a prefix unless it is one
     python3 scripts/wine_prefix.py run DIR EXE [ARGS...]  run a program in it
-    python3 scripts/wine_prefix.py exec DIR BUILD_DIR EXE [ARGS...]  ensure, then run
     python3 scripts/wine_prefix.py stop DIR              end every program left running in it
 """
 
@@ -18,6 +17,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 from pathlib import Path
 
@@ -142,10 +142,16 @@ class WinePrefix:
         """Runs a Windows program; returns (exit status, stdout with CRLF folded, stderr)."""
         full_env = dict(self.env)
         full_env.update(env or {})
-        proc = subprocess.run(["wine", str(exe), *args], env=full_env, timeout=timeout,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=self.root)
-        out = proc.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
-        return proc.returncode, out, proc.stderr.decode("utf-8", "replace")
+        # Files, not pipes: programs the run leaves behind (the folder window,
+        # Wine's services) inherit the output, and a pipe would only end with
+        # the last of them, not with the program itself.
+        with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
+            status = subprocess.run(["wine", str(exe), *args], env=full_env, timeout=timeout,
+                                    stdout=stdout, stderr=stderr, cwd=self.root).returncode
+            stdout.seek(0)
+            stderr.seek(0)
+            out = stdout.read().decode("utf-8", "replace").replace("\r\n", "\n")
+            return status, out, stderr.read().decode("utf-8", "replace")
 
     def reg_add(self, key, name, data, kind="REG_SZ"):
         status = subprocess.run(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"],
@@ -176,11 +182,6 @@ def main(argv):
         if "DISPLAY" in os.environ:  # lets Wine show the folder it is asked to open
             env["DISPLAY"] = os.environ["DISPLAY"]
         return subprocess.run(["wine", argv[2], *argv[3:]], env=env).returncode
-    if len(argv) >= 4 and argv[0] == "exec":
-        # For CTest: run a test program in a shared prefix of the build tree,
-        # made on first use, with the program's own exit status.
-        prefix = WinePrefix(argv[1], argv[2], reuse=True)
-        return subprocess.run(["wine", argv[3], *argv[4:]], env=prefix.env).returncode
     if len(argv) == 2 and argv[0] == "stop":
         root = Path(argv[1]).resolve()
         subprocess.run(["wineserver", "-k"], env=_clean_environment(root / "prefix", root / "home"))

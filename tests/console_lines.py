@@ -15,5 +15,9 @@ LOG_LINES = (
     "-- Copying rollback log\n"
     "-- Copying setupapi logs\n"
 )
+REPORT_TOOLS = (
+    "-- Getting list of installed applications\n"
+    "-- Getting system information. Please wait...\n"
+)
 COMPLETED = "-- Completed successfully\n"
 FOLDER_NAME = "Velmora Drivers Diagnostics"

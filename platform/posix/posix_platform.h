@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -43,8 +44,19 @@ std::string ToNativePath(const WString& path);
 // A POSIX path as the logic writes paths: UTF-16, separators as backslashes.
 WString FromNativePath(const std::string& path);
 
+// A ShellExecuteExW parameter text as a program's argument list: blanks
+// separate arguments, double quotes (dropped) group a run with blanks into
+// one, and backslashes become separators.
+std::vector<std::string> SplitParameters(const WString& parameters);
+
 // Records errno as the Windows error GetLastError will report.
 void SetLastErrorFromErrno(int error);
+
+// To be called before starting another process. Where the C library or a
+// checker such as Valgrind forks to start it, the child gets a copy of
+// standard output's unwritten buffer and, should it fail to start, may write
+// that copy a second time; an empty buffer leaves it nothing to repeat.
+void FlushConsoleBeforeStart();
 
 // Records a Windows error for GetLastError as it is.
 void SetLastErrorCode(std::uint32_t error);

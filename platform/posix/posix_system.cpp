@@ -25,6 +25,8 @@ void PosixPlatform::PrintMessage(const WChar* message) {
   std::fputs(Utf16ToUtf8(message).c_str(), stdout);
 }
 
+void FlushConsoleBeforeStart() { std::fflush(stdout); }
+
 bool PosixPlatform::CreateDirectoryW(const WString& path) {
   if (::mkdir(ToNativePath(path).c_str(), 0777) == 0) {
     SetLastErrorFromErrno(0);
@@ -67,6 +69,7 @@ void PosixPlatform::ShellExecuteW(Window, const WString& verb, const WString& fi
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
 #endif
   pid_t pid = 0;
+  FlushConsoleBeforeStart();
   posix_spawnp(&pid, opener, &actions, &attributes, argv, environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);

@@ -5,7 +5,7 @@ XP-style profile)."""
 import os
 import unittest
 
-from velmora_e2e import BANNER, COMPLETED, CREATING, LOG_LINES, WineTestCase
+from velmora_e2e import BANNER, COMPLETED, CREATING, LOG_LINES, REPORT_TOOLS, WineTestCase
 
 USER_SHELL_FOLDERS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
 DAY = 86400 * 10**9
@@ -32,7 +32,7 @@ class LogCollection(WineTestCase):
         `expected` (name -> source) and the `earlier` files left in it, and
         every source must be as it was."""
         status, out = self.run_tool()
-        self.assertEqual((status, out), (0, BANNER + CREATING + LOG_LINES + COMPLETED))
+        self.assertEqual((status, out), (0, BANNER + CREATING + LOG_LINES + REPORT_TOOLS + COMPLETED))
         found = {p.name for p in self.working_folder.iterdir()}
         self.assertEqual(found, set(expected) | set(earlier))
         for name, source in expected.items():

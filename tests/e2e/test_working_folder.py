@@ -2,7 +2,7 @@
 
 import unittest
 
-from velmora_e2e import BANNER, COMPLETED, CREATING, ERROR, FOLDER_NAME, LOG_LINES, WineTestCase
+from velmora_e2e import BANNER, COMPLETED, CREATING, ERROR, FOLDER_NAME, LOG_LINES, REPORT_TOOLS, WineTestCase
 
 USER_SHELL_FOLDERS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
 
@@ -12,7 +12,7 @@ class WorkingFolderRun(WineTestCase):
         status, out = self.run_tool()
         self.assertEqual(status, 0)
         self.assertTrue(out.startswith(BANNER), out)
-        self.assertTrue(out.endswith(CREATING + LOG_LINES + COMPLETED), out)
+        self.assertTrue(out.endswith(CREATING + LOG_LINES + REPORT_TOOLS + COMPLETED), out)
         self.assertTrue(self.working_folder.is_dir())
         expected = f'C:\\users\\{self.wine.user}\\Desktop\\{FOLDER_NAME}\\'
         openings = self.folder_openings()
@@ -53,7 +53,7 @@ class WorkingFolderFailure(WineTestCase):
         desktop = self.wine.drive_c / ("d" * 200) / ("e" * 27)
         self.use_desktop(desktop)
         status, out = self.run_tool()
-        self.assertEqual(out, BANNER + CREATING + LOG_LINES + COMPLETED)
+        self.assertEqual(out, BANNER + CREATING + LOG_LINES + REPORT_TOOLS + COMPLETED)
         self.assertTrue((desktop / FOLDER_NAME).is_dir())
 
     def test_file_in_the_folders_place(self):

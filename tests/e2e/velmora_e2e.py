@@ -3,6 +3,7 @@
 import os
 import shutil
 import sys
+import time
 import unittest
 from pathlib import Path
 
@@ -10,7 +11,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
 from wine_prefix import DLL_OVERRIDES, WinePrefix  # noqa: E402
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from console_lines import BANNER, COMPLETED, CREATING, ERROR, FOLDER_NAME, LOG_LINES  # noqa: E402,F401
+from console_lines import (  # noqa: E402,F401
+    BANNER, COMPLETED, CREATING, ERROR, FOLDER_NAME, LOG_LINES, REPORT_TOOLS)
 
 EXE = Path(os.environ["VELMORA_EXE"])
 BUILD_DIR = Path(os.environ["VELMORA_BUILD_DIR"])
@@ -39,13 +41,15 @@ class WineTestCase(unittest.TestCase):
     def working_folder(self):
         return self.wine.desktop / FOLDER_NAME
 
-    def run_tool(self, args=(), env=None, timeout=120):
+    def run_tool(self, args=(), env=None, timeout=120, exe=EXE):
+        """Runs the tool; its exit time (time.time()) is left in exit_time."""
         full_env = {
             "VELMORA_RECORD_DIR": self.wine.to_windows_path(self.records),
             "WINEDLLOVERRIDES": DLL_OVERRIDES + ";explorer.exe=n",
         }
         full_env.update(env or {})
-        status, out, _ = self.wine.run(EXE, args, env=full_env, timeout=timeout)
+        status, out, _ = self.wine.run(exe, args, env=full_env, timeout=timeout)
+        self.exit_time = time.time()
         self.wine.wait_idle()
         return status, out
 

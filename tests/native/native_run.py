@@ -9,7 +9,8 @@ import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from console_lines import BANNER, COMPLETED, CREATING, ERROR, FOLDER_NAME, LOG_LINES  # noqa: E402,F401
+from console_lines import (  # noqa: E402,F401
+    BANNER, COMPLETED, CREATING, ERROR, FOLDER_NAME, LOG_LINES, REPORT_TOOLS)
 
 EXE = Path(os.environ["VELMORA_EXE"])
 BUILD_DIR = Path(os.environ["VELMORA_BUILD_DIR"])

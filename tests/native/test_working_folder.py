@@ -3,7 +3,7 @@
 import time
 import unittest
 
-from native_run import BANNER, COMPLETED, CREATING, ERROR, FOLDER_NAME, LOG_LINES, NativeTestCase
+from native_run import BANNER, COMPLETED, CREATING, ERROR, FOLDER_NAME, LOG_LINES, REPORT_TOOLS, NativeTestCase
 
 
 class NativeWorkingFolder(NativeTestCase):
@@ -11,7 +11,7 @@ class NativeWorkingFolder(NativeTestCase):
         status, out = self.run_tool()
         self.assertEqual(status, 0)
         self.assertTrue(out.startswith(BANNER), out)
-        self.assertTrue(out.endswith(CREATING + LOG_LINES + COMPLETED), out)
+        self.assertTrue(out.endswith(CREATING + LOG_LINES + REPORT_TOOLS + COMPLETED), out)
         self.assertTrue(self.working_folder.is_dir())
         self.assertEqual(self.openings(1), [f"{self.working_folder}/"])
 
@@ -30,13 +30,13 @@ class NativeWorkingFolder(NativeTestCase):
             '# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR="$HOME/Schreibtisch"\n')
         (self.home / "Schreibtisch").mkdir()
         status, out = self.run_tool()
-        self.assertTrue(out.endswith(CREATING + LOG_LINES + COMPLETED), out)
+        self.assertTrue(out.endswith(CREATING + LOG_LINES + REPORT_TOOLS + COMPLETED), out)
         self.assertTrue((self.home / "Schreibtisch" / FOLDER_NAME).is_dir())
         self.assertFalse(self.working_folder.exists())
 
     def test_without_an_opener_the_run_still_completes(self):
         status, out = self.run_tool(env={"PATH": str(self.root / "nothing-here")})
-        self.assertEqual((status, out), (0, BANNER + CREATING + LOG_LINES + COMPLETED))
+        self.assertEqual((status, out), (0, BANNER + CREATING + LOG_LINES + REPORT_TOOLS + COMPLETED))
         time.sleep(0.2)
         self.assertEqual(self.openings(0, timeout=0), [])
 

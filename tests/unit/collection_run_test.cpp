@@ -37,7 +37,10 @@ TEST_F(CollectionRunTest, FullRunPrintsEveryLineAndOpensTheFolderWithItsBackslas
   fake.activeWindow = reinterpret_cast<Window>(0x1234);
   CollectDiagnostics();
 
-  EXPECT_EQ(fake.OutputUtf8(), std::string(kCreating) + kLogLines + "-- Completed successfully\n");
+  EXPECT_EQ(fake.OutputUtf8(), std::string(kCreating) + kLogLines +
+                                   "-- Getting list of installed applications\n"
+                                   "-- Getting system information. Please wait...\n"
+                                   "-- Completed successfully\n");
   ASSERT_EQ(fake.shellRequests.size(), 1u);
   const auto& open = fake.shellRequests[0];
   EXPECT_EQ(open.owner, reinterpret_cast<Window>(0x1234));

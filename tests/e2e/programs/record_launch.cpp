@@ -5,18 +5,9 @@
 
 #include <string>
 
-namespace {
+#include "utf8.h"
 
-std::string Utf8(const std::wstring& text) {
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
-                                 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size,
-                      nullptr, nullptr);
-  return out;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 int main() {
   wchar_t folder[32768];

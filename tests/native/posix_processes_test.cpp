@@ -1,0 +1,187 @@
+// The POSIX stand-in for shell-started programs, against real processes.
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/posix/posix_platform.h"
+#include "platform/win_constants.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using Strings = std::vector<std::string>;
+
+constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// Waits up to five seconds for `path` to appear.
+bool Appears(const fs::path& path) {
+  for (auto end = Clock::now() + std::chrono::seconds(5); Clock::now() < end;) {
+    if (fs::exists(path)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+TEST(SplitParameters, QuotesGroupBlanksAndAreDropped) {
+  EXPECT_EQ(
+      SplitParameters(u"/output:\"\\home\\a b\\installedapps.txt\" product get name, version"),
+      (Strings{"/output:/home/a b/installedapps.txt", "product", "get", "name,", "version"}));
+  EXPECT_EQ(SplitParameters(u"/nfo \"\\x  y\\sysinfo.nfo\""),
+            (Strings{"/nfo", "/x  y/sysinfo.nfo"}));
+  EXPECT_EQ(SplitParameters(u"  a\t\tb  "), (Strings{"a", "b"}));
+  EXPECT_EQ(SplitParameters(u"a\"b c\"d \"\" e"), (Strings{"ab cd", "", "e"}));
+  EXPECT_EQ(SplitParameters(u""), Strings{});
+  EXPECT_EQ(SplitParameters(u"\"open quote runs to the end"),
+            Strings{"open quote runs to the end"});
+  EXPECT_EQ(SplitParameters(u"\"$(x); `y` & *\" '\u00e9'"),
+            (Strings{"$(x); `y` & *", "'\xc3\xa9'"}));
+}
+
+class PosixProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/velmora-posix-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // A program that records its arguments, one per line, and its pid, then
+  // runs `body`.
+  fs::path Script(const std::string& name, const std::string& body) {
+    fs::path path = dir_ / name;
+    std::ofstream(path) << "#!/bin/sh\n"
+                        << "echo $$ > \"" << (dir_ / (name + ".pid")).string() << "\"\n"
+                        << "printf '%s\\n' \"$@\" > \"" << (dir_ / (name + ".args")).string()
+                        << "\"\n"
+                        << body << "\n";
+    fs::permissions(path, fs::perms::owner_all);
+    return path;
+  }
+
+  Handle Start(const fs::path& program, const WString& parameters,
+               std::uint32_t mask = SEE_MASK_NOCLOSEPROCESS, const WString& verb = u"open") {
+    ShellExecuteRequest request;
+    request.mask = mask;
+    request.verb = verb;
+    request.file = FromNativePath(program.string());
+    request.parameters = parameters;
+    request.show = SW_SHOWNORMAL;
+    return platform_.ShellExecuteExW(request);
+  }
+
+  Platform& platform_ = SystemPlatform();
+  fs::path dir_;
+};
+
+TEST_F(PosixProcessTest, WaitsReportRunningThenEndedAndRememberTheExit) {
+  Handle handle = Start(Script("p", "sleep 0.3"), u"");
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(platform_.WaitForSingleObject(handle, 0), static_cast<std::uint32_t>(WAIT_TIMEOUT));
+
+  auto before = Clock::now();
+  EXPECT_EQ(platform_.WaitForSingleObject(handle, 50), static_cast<std::uint32_t>(WAIT_TIMEOUT));
+  EXPECT_GE(Clock::now() - before, std::chrono::milliseconds(50));
+
+  EXPECT_EQ(platform_.WaitForSingleObject(handle, kInfinite),
+            static_cast<std::uint32_t>(WAIT_OBJECT_0));
+  EXPECT_GE(Clock::now() - before, std::chrono::milliseconds(250));
+  EXPECT_EQ(platform_.WaitForSingleObject(handle, 0), static_cast<std::uint32_t>(WAIT_OBJECT_0))
+      << "the reaped exit is remembered";
+  EXPECT_EQ(platform_.WaitForSingleObject(handle, 20), static_cast<std::uint32_t>(WAIT_OBJECT_0));
+
+  EXPECT_TRUE(platform_.CloseHandle(handle));
+  EXPECT_FALSE(platform_.CloseHandle(handle)) << "a handle closes once";
+  EXPECT_EQ(platform_.WaitForSingleObject(handle, 0), static_cast<std::uint32_t>(WAIT_FAILED));
+  EXPECT_EQ(platform_.WaitForSingleObject(nullptr, 0), static_cast<std::uint32_t>(WAIT_FAILED));
+}
+
+TEST_F(PosixProcessTest, BoundedWaitReturnsOnceTheProcessEnds) {
+  Handle handle = Start(Script("p", "sleep 0.1"), u"");
+  ASSERT_NE(handle, nullptr);
+  auto before = Clock::now();
+  EXPECT_EQ(platform_.WaitForSingleObject(handle, 10000),
+            static_cast<std::uint32_t>(WAIT_OBJECT_0));
+  EXPECT_LT(Clock::now() - before, std::chrono::seconds(5));
+  platform_.CloseHandle(handle);
+}
+
+TEST_F(PosixProcessTest, ParametersReachTheProgramLiterallyWithoutAShell) {
+  const std::string odd = dir_.string() + "/$(touch " + dir_.string() + "/PWNED); `touch " +
+                          dir_.string() + "/TICK` & * ;x";
+  Handle handle =
+      Start(Script("p", ""), u"/output:\"" + FromNativePath(odd) + u"\\out.txt\" get  name, \"\"");
+  ASSERT_NE(handle, nullptr);
+  platform_.WaitForSingleObject(handle, kInfinite);
+  platform_.CloseHandle(handle);
+
+  EXPECT_EQ(ReadFile(dir_ / "p.args"), "/output:" + odd + "/out.txt\nget\nname,\n\n");
+  EXPECT_FALSE(fs::exists(dir_ / "PWNED"));
+  EXPECT_FALSE(fs::exists(dir_ / "TICK"));
+}
+
+TEST_F(PosixProcessTest, ProgramIsLookedUpOnPath) {
+  Script("velmora-on-path", "");
+  std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  ::setenv("PATH", (dir_.string() + ":" + oldPath).c_str(), 1);
+  Handle handle = Start("velmora-on-path", u"one \"two three\"");
+  ::setenv("PATH", oldPath.c_str(), 1);
+  ASSERT_NE(handle, nullptr);
+  platform_.WaitForSingleObject(handle, kInfinite);
+  platform_.CloseHandle(handle);
+  EXPECT_EQ(ReadFile(dir_ / "velmora-on-path.args"), "one\ntwo three\n");
+}
+
+TEST_F(PosixProcessTest, NothingStartsForAMissingProgramOrAnotherVerb) {
+  EXPECT_EQ(Start("velmora-no-such-program", u""), nullptr);
+  EXPECT_EQ(Start(dir_ / "missing", u""), nullptr);
+  fs::path script = Script("p", "");
+  EXPECT_EQ(Start(script, u"", SEE_MASK_NOCLOSEPROCESS, u"print"), nullptr);
+  EXPECT_FALSE(fs::exists(dir_ / "p.pid"));
+}
+
+// Without SEE_MASK_NOCLOSEPROCESS the program runs but no handle comes back.
+TEST_F(PosixProcessTest, WithoutTheHandleMaskTheProgramRunsUnwatched) {
+  EXPECT_EQ(Start(Script("p", ""), u"x", 0), nullptr);
+  EXPECT_TRUE(Appears(dir_ / "p.args"));
+}
+
+TEST_F(PosixProcessTest, ClosingLeavesTheProcessRunningAndItsExitIsCollectedLater) {
+  fs::path done = dir_ / "done";
+  Handle handle = Start(Script("p", "sleep 0.3; touch \"" + done.string() + "\""), u"");
+  ASSERT_NE(handle, nullptr);
+  ASSERT_TRUE(Appears(dir_ / "p.pid"));
+  EXPECT_TRUE(platform_.CloseHandle(handle));
+  EXPECT_FALSE(fs::exists(done));
+  ASSERT_TRUE(Appears(done)) << "the process went on after its handle was closed";
+
+  const pid_t pid = std::stoi(ReadFile(dir_ / "p.pid"));
+  // A later start collects the ended process: no zombie stays behind.
+  bool gone = false;
+  for (auto end = Clock::now() + std::chrono::seconds(5); !gone && Clock::now() < end;) {
+    Start("velmora-no-such-program", u"");
+    gone = ::kill(pid, 0) != 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(gone);
+}
+
+}  // namespace
+}  // namespace velmora

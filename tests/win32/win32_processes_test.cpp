@@ -1,0 +1,160 @@
+// Runs under Wine: programs started through the real shell, waited for,
+// re-run and left running.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "recording_platform.h"
+#include "tools/processes.h"
+#include "win32_test_support.h"
+
+namespace velmora {
+namespace {
+
+constexpr DWORD kChildExitCode = 7;
+
+// A handle of our own on the process an object holds, so the process can be
+// watched after the object let its handle go.
+HANDLE Duplicate(Handle process) {
+  HANDLE copy = nullptr;
+  EXPECT_TRUE(DuplicateHandle(GetCurrentProcess(), static_cast<HANDLE>(process),
+                              GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS));
+  return copy;
+}
+
+class Win32Processes : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = std::wstring(temp) + L"velmora processes " + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder_.c_str(), nullptr);
+  }
+  void TearDown() override {
+    DeleteFileW(OutputFile().c_str());
+    RemoveDirectoryW(folder_.c_str());
+  }
+
+  std::wstring OutputFile() const { return folder_ + L"\\command line.txt"; }
+
+  std::wstring ReadOutput() const {
+    HANDLE file = CreateFileW(OutputFile().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return L"";
+    wchar_t buffer[4096] = {};
+    DWORD read = 0;
+    ReadFile(file, buffer, sizeof(buffer) - sizeof(wchar_t), &read, nullptr);
+    CloseHandle(file);
+    return std::wstring(buffer, read / sizeof(wchar_t));
+  }
+
+  RecordingPlatform recording_;
+  std::wstring folder_;
+};
+
+TEST_F(Win32Processes, WaitForExitWaitsForTheChildAndKeepsItsHandle) {
+  const std::wstring parameters = L"300 \"" + OutputFile() + L"\"";
+  CShellExecProcessImpl child(ChildProgram(), FromWideText(parameters), u"open");
+  child.Run();
+  ASSERT_TRUE(child.IsHeld());
+  EXPECT_EQ(::WaitForSingleObject(child.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+  const DWORD before = GetTickCount();
+  child.WaitForExit();
+  EXPECT_GE(GetTickCount() - before, 250u);
+  DWORD exitCode = 0;
+  ASSERT_TRUE(GetExitCodeProcess(static_cast<HANDLE>(child.Get()), &exitCode))
+      << "the handle is still held and open";
+  EXPECT_EQ(exitCode, kChildExitCode);
+
+  const std::wstring commandLine = ReadOutput();
+  ASSERT_GE(commandLine.size(), parameters.size());
+  EXPECT_EQ(commandLine.substr(commandLine.size() - parameters.size()), parameters)
+      << "the parameter text reached the child whole";
+
+  // Polled with zero time-outs, the queue drained and 10 ms slept between.
+  ASSERT_GE(recording_.Count("Wait 0"), 2u);
+  EXPECT_EQ(recording_.Count("Sleep 10"), recording_.Count("Wait 0") - 1);
+  EXPECT_EQ(recording_.Count("Peek"), recording_.Count("Wait 0") - 1);
+  EXPECT_EQ(recording_.Count("Close"), 0u);
+}
+
+TEST_F(Win32Processes, WaitForExitOnAnIdleObjectOrAnEndedChildDoesNotSleep) {
+  CShellExecProcessImpl child(ChildProgram(), u"0", u"open");
+  child.WaitForExit();
+  EXPECT_TRUE(recording_.calls.empty()) << "idle: nothing to wait for";
+
+  child.Run();
+  ASSERT_TRUE(child.IsHeld());
+  ASSERT_EQ(::WaitForSingleObject(child.Get(), 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+  recording_.calls.clear();
+  child.WaitForExit();
+  EXPECT_EQ(recording_.calls, std::vector<std::string>{"Wait 0"});
+}
+
+TEST_F(Win32Processes, RunAgainWaitsForTheRunningChildAndClosesItsHandleFirst) {
+  CShellExecProcessImpl child(ChildProgram(), u"300", u"open");
+  child.Run();
+  ASSERT_TRUE(child.IsHeld());
+  const Handle first = child.Get();
+  HANDLE watch = Duplicate(first);
+
+  child.Run();
+  EXPECT_EQ(::WaitForSingleObject(watch, 0), static_cast<DWORD>(WAIT_OBJECT_0))
+      << "the first child ended before the second started";
+  ASSERT_TRUE(child.IsHeld());
+  EXPECT_EQ(::WaitForSingleObject(child.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+      << "the second child runs";
+  ASSERT_EQ(recording_.closed, std::vector<Handle>{first});
+  const auto& calls = recording_.calls;
+  const auto close = std::find(calls.begin(), calls.end(), "Close");
+  EXPECT_EQ(std::count(close, calls.end(), "Start"), 1) << "closed before the second start";
+
+  child.WaitForExit();
+  CloseHandle(watch);
+}
+
+TEST_F(Win32Processes, DestroyingTheObjectClosesItsHandleOnceAndLeavesTheChildRunning) {
+  HANDLE watch = nullptr;
+  Handle held = nullptr;
+  {
+    CShellExecProcessImpl child(ChildProgram(), u"5000", u"open");
+    child.Run();
+    ASSERT_TRUE(child.IsHeld());
+    held = child.Get();
+    watch = Duplicate(held);
+    recording_.calls.clear();
+  }
+  EXPECT_EQ(recording_.calls, std::vector<std::string>{"Close"}) << "closed without waiting";
+  EXPECT_EQ(recording_.closed, std::vector<Handle>{held});
+  EXPECT_EQ(::WaitForSingleObject(watch, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+      << "the child still runs";
+  TerminateProcess(watch, 0);
+  CloseHandle(watch);
+}
+
+TEST_F(Win32Processes, ProgramThatCannotBeFoundLeavesTheObjectIdle) {
+  CShellExecProcessImpl missing(u"velmora-no-such-program.exe", u"/x", u"open");
+  missing.Run();
+  EXPECT_FALSE(missing.IsHeld());
+  missing.WaitForExit();
+  EXPECT_EQ(recording_.calls, std::vector<std::string>{"Start"});
+}
+
+TEST_F(Win32Processes, ShellRequestCarriesTheObjectsStrings) {
+  CShellExecProcessImpl child(ChildProgram(), u"0", u"open");
+  child.Run();
+  ASSERT_EQ(recording_.started.size(), 1u);
+  const ShellExecuteRequest& request = recording_.started[0];
+  EXPECT_EQ(request.mask, static_cast<std::uint32_t>(SEE_MASK_NOCLOSEPROCESS));
+  EXPECT_EQ(request.show, SW_SHOWNORMAL);
+  EXPECT_EQ(request.verb, u"open");
+  EXPECT_EQ(request.file, ChildProgram());
+  EXPECT_EQ(request.parameters, u"0");
+  child.WaitForExit();
+}
+
+}  // namespace
+}  // namespace velmora
