@@ -32,3 +32,12 @@ function(velmora_target target)
   target_compile_options(${target} PRIVATE ${VELMORA_WARNINGS})
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
 endfunction()
+
+# The same commit gives the same bytes wherever it is built: no link time
+# stamp in the PE header, no build folder in the code (__FILE__, debug
+# information), no symbol table in what ships.
+if(WIN32 AND NOT MSVC)
+  add_link_options(-Wl,--no-insert-timestamp $<$<CONFIG:Release>:-s>)
+  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
+                      -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
+endif()

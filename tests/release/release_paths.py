@@ -1,0 +1,23 @@
+"""Where the release checks find the project, its build and its version."""
+
+import os
+import re
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+BUILD = ROOT / "build"
+
+# The executables the presets build and the Wine tests run.
+EXES = {
+    "win32": Path(os.environ.get("VELMORA_WIN32_EXE", BUILD / "win32" / "velmora-diag.exe")),
+    "win64": Path(os.environ.get("VELMORA_WIN64_EXE", BUILD / "win64" / "velmora-diag.exe")),
+}
+
+
+def project_version():
+    """(major, minor, patch) as project() in CMakeLists.txt declares it."""
+    text = (ROOT / "CMakeLists.txt").read_text()
+    match = re.search(r"project\(\s*\S+\s+VERSION\s+(\d+)\.(\d+)\.(\d+)", text)
+    if not match:
+        raise AssertionError("CMakeLists.txt declares no project(... VERSION x.y.z)")
+    return tuple(int(part) for part in match.groups())
