@@ -1,0 +1,117 @@
+#!/usr/bin/env python3
+"""Runs every benchmark in one go and writes bench/results.md and
+bench/search-scaling.png:
+
+  - the three installer-log searches over 100,000 entries, against find;
+  - search time against 1,000 / 10,000 / 100,000 / 300,000 entries;
+  - copying a 1 GiB log, against cp;
+  - the wait's CPU share and exit latency, natively and under Wine.
+
+Ends with one line:
+    ratios: search=<x> copy=<y> cpu_share=<z> exit_latency_ms=<w>
+where cpu_share (percent of one core) and exit_latency_ms are the worse of
+the native and the Wine figures, the latency counted beyond its yardstick
+(nothing natively; a do-nothing program's start and exit under Wine).
+"""
+
+import datetime
+import platform
+import subprocess
+import sys
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE))
+import search_and_copy  # noqa: E402
+import wait_cost  # noqa: E402
+
+SCALING = (1_000, 10_000, 100_000, 300_000)
+COPY_MIB = 1024
+
+
+def plot(points, data_file, png):
+    data_file.write_text("".join(f"{n} {ours * 1000:.3f} {find * 1000:.3f}\n"
+                                 for n, ours, find in points))
+    script = f"""
+set terminal pngcairo size 800,500
+set output '{png}'
+set title 'Three installer-log searches over one folder'
+set xlabel 'entries in the temporary folder'
+set ylabel 'milliseconds'
+set logscale xy
+set key top left
+set grid
+plot '{data_file}' using 1:2 with linespoints title 'velmora-diag (POSIX stand-in)', \\
+     '{data_file}' using 1:3 with linespoints title 'GNU find (3 runs)'
+"""
+    subprocess.run(["gnuplot"], input=script.encode(), check=True)
+
+
+def main():
+    probe = search_and_copy.build_probe()
+    data = search_and_copy.BUILD / "data"
+
+    points = []
+    for entries in SCALING:
+        ours, find = search_and_copy.search_times(probe, data / "Temp", entries)
+        points.append((entries, ours, find))
+        print(f"search over {entries} entries: {ours * 1000:.1f} ms, find {find * 1000:.1f} ms")
+    search = next((ours, find) for n, ours, find in points if n == 100_000)
+    copied = search_and_copy.copy_times(probe, data, COPY_MIB)
+    if copied is None:
+        print("the stand-in's copy differs from its source")
+        return 1
+    print(f"copy of {COPY_MIB} MiB: {copied[0]:.2f} s, cp {copied[1]:.2f} s")
+    native = wait_cost.bench_native()
+    wine = wait_cost.bench_wine()
+
+    data_file, png = HERE / "search-scaling.dat", HERE / "search-scaling.png"
+    plot(points, data_file, png)
+    data_file.unlink()
+
+    search_ratio = search[0] / search[1]
+    copy_ratio = copied[0] / copied[1]
+    cpu_share = max(native["cpu_share"], wine["cpu_share"]) * 100
+    latency_ms = max(native["exit_latency"], wine["exit_latency"] - wine["yardstick"]) * 1000
+
+    rows = [
+        ("3 searches, 100,000 entries", f"{search[0] * 1000:.1f} ms", f"find: {search[1] * 1000:.1f} ms",
+         f"{search_ratio:.2f}", "ratio <= 1"),
+        (f"copy of a {COPY_MIB} MiB log", f"{copied[0]:.2f} s", f"cp: {copied[1]:.2f} s",
+         f"{copy_ratio:.2f}", "ratio <= 1.1"),
+        ("CPU while waiting, native", f"{native['cpu_share'] * 100:.2f}% of a core", "", "", "< 1%"),
+        ("CPU while waiting, Wine", f"{wine['cpu_share'] * 100:.2f}% of a core",
+         f"wineserver: {wine['server_share'] * 100:.2f}%", "", "< 1%"),
+        ("exit after the later program, native", f"{native['exit_latency'] * 1000:.1f} ms", "", "",
+         "<= 20 ms"),
+        ("exit after the later program, Wine", f"{wine['exit_latency'] * 1000:.1f} ms",
+         f"do-nothing program: {wine['yardstick'] * 1000:.1f} ms",
+         f"{(wine['exit_latency'] - wine['yardstick']) * 1000:+.1f} ms", "<= +20 ms"),
+    ]
+    scaling_rows = "".join(f"| {n:,} | {o * 1000:.1f} | {f * 1000:.1f} | {o / f:.2f} |\n"
+                           for n, o, f in points)
+    table = "".join(f"| {' | '.join(row)} |\n" for row in rows)
+    (HERE / "results.md").write_text(f"""# Benchmark results
+
+Made by `./scripts/bench` on {datetime.date.today().isoformat()}, {platform.machine()},
+{platform.system()} {platform.release()}; one run each for the search and the copy,
+the median of {wait_cost.RUNS} runs for the wait. Release builds without sanitizers.
+
+| measure | velmora-diag | reference | ratio / margin | goal |
+|---|---|---|---|---|
+{table}
+## Search time against folder size
+
+![search scaling](search-scaling.png)
+
+| entries | velmora-diag (ms) | find, 3 runs (ms) | ratio |
+|---|---|---|---|
+{scaling_rows}
+""")
+    print(f"ratios: search={search_ratio:.2f} copy={copy_ratio:.2f} cpu_share={cpu_share:.2f} "
+          f"exit_latency_ms={latency_ms:.1f}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
