@@ -9,6 +9,8 @@ import time
 import unittest
 from pathlib import Path
 
+from native_run import BANNER, CREATING, ERROR
+
 EXE = Path(os.environ["VELMORA_EXE"])
 BUILD_DIR = Path(os.environ["VELMORA_BUILD_DIR"])
 
@@ -140,6 +142,17 @@ class NativeReportTools(unittest.TestCase):
         self.assertTrue((self.working / "sysinfo.nfo").exists())
         for name in self.MARKERS:
             self.assertEqual(list(self.root.rglob(name)), [], f"{name}: shell syntax was run")
+
+    def test_home_with_a_double_quote_is_no_folder(self):
+        # It would split the quoted output path into arguments of its own.
+        self.home = self.root / 'q" /output:stray "'
+        (self.home / "Desktop").mkdir(parents=True)
+        self.stand_in("wmic", 0)
+        self.stand_in("msinfo32.exe", 0)
+        out, _, _ = self.run_tool()
+        self.assertEqual(out, BANNER + CREATING + ERROR)
+        self.assertEqual(list(self.records.iterdir()), [], "nothing started")
+        self.assertEqual(list((self.home / "Desktop").iterdir()), [])
 
     def test_tools_that_cannot_be_started_still_let_the_run_complete(self):
         out, started, ended = self.run_tool()
