@@ -139,10 +139,9 @@ bool MatchesFileNamePattern(const WString& pattern, const WString& name) {
       }
     }
     if (starAt == WString::npos) return false;
-    // Let the last "*" take one more character and try again after it.
-    std::size_t units = 0;
-    CharacterAt(name, resumeAt, units);
-    resumeAt += units;
+    // Let the last "*" take one more unit and try again after it: one unit,
+    // not one character, as a "?" after it may take the other half of a pair.
+    ++resumeAt;
     p = starAt;
     n = resumeAt;
   }

@@ -82,6 +82,10 @@ std::int32_t PosixPlatform::SHGetFolderPathW(int csidl, WChar (&buffer)[kMaxPath
   while (folder->size() > 1 && folder->back() == '/') folder->pop_back();
   WString text = FromNativePath(*folder);
   if (text.size() + 1 > kMaxPath) return kFailed;
+  // No Windows folder holds a double quote. One here would close the quotes
+  // around an output path in a report program's parameters early, and the
+  // rest of the path would reach the program as further arguments.
+  if (text.find(u'"') != WString::npos) return kFailed;
   text.copy(buffer, text.size());
   buffer[text.size()] = u'\0';
   return 0;

@@ -52,6 +52,10 @@ TEST(SplitParameters, QuotesGroupBlanksAndAreDropped) {
             Strings{"open quote runs to the end"});
   EXPECT_EQ(SplitParameters(u"\"$(x); `y` & *\" '\u00e9'"),
             (Strings{"$(x); `y` & *", "'\xc3\xa9'"}));
+  // Shell syntax is text like any other: only blanks and tabs outside
+  // quotes split, so a newline, ";" or "|" never does.
+  EXPECT_EQ(SplitParameters(u"\"a;b && c|d\nrm *\" x;y|z\n$HOME %s%n%ls"),
+            (Strings{"a;b && c|d\nrm *", "x;y|z\n$HOME", "%s%n%ls"}));
 }
 
 class PosixProcessTest : public ::testing::Test {

@@ -9,6 +9,8 @@ import time
 import unittest
 from pathlib import Path
 
+from native_run import BANNER, CREATING, ERROR
+
 EXE = Path(os.environ["VELMORA_EXE"])
 BUILD_DIR = Path(os.environ["VELMORA_BUILD_DIR"])
 
@@ -43,8 +45,12 @@ printf '%s\0' "$@" > "$VELMORA_RECORD_DIR/opened.args"
 
 
 class NativeReportTools(unittest.TestCase):
-    # Blanks and shell syntax in the home folder, so in the working folder.
-    HOME_NAME = "home $(touch PWNED); `touch TICK` & * x"
+    # Blanks, shell syntax and format directives in the home folder,
+    # so in the working folder: were a shell to read it, each construct would
+    # leave its own marker file.
+    MARKERS = ("DOLLAR", "TICK", "SEMICOLON", "AND", "PIPE", "NEWLINE", "AMPERSAND")
+    HOME_NAME = ("home $(touch DOLLAR) `touch TICK`; touch SEMICOLON && touch AND | touch PIPE"
+                 " * ? %s%n%ls\ntouch NEWLINE & touch AMPERSAND x")
 
     def setUp(self):
         scratch = BUILD_DIR / "scratch"
@@ -73,8 +79,10 @@ class NativeReportTools(unittest.TestCase):
         env = {k: v for k, v in os.environ.items() if not k.startswith("XDG_")}
         env.update({"HOME": str(self.home), "VELMORA_RECORD_DIR": str(self.records),
                     "PATH": f"{self.bin}:/usr/bin:/bin"})
+        # VELMORA_WRAPPER runs the tool under a checker such as Valgrind.
+        wrapper = os.environ.get("VELMORA_WRAPPER", "").split()
         started = time.time()
-        proc = subprocess.run([str(EXE)], env=env, cwd=self.root, stdout=subprocess.PIPE,
+        proc = subprocess.run([*wrapper, str(EXE)], env=env, cwd=self.root, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, timeout=60)
         ended = time.time()
         self.assertEqual(proc.returncode, 0, proc.stderr)
@@ -126,11 +134,25 @@ class NativeReportTools(unittest.TestCase):
         self.stand_in("wmic", 0)
         self.stand_in("msinfo32.exe", 0)
         self.run_tool()
-        self.assertIn("$(touch PWNED); `touch TICK` & *", self.arguments("wmic")[0])
-        self.assertEqual(self.arguments("msinfo32.exe")[1], f"{self.working}/sysinfo.nfo")
+        folder = str(self.working)
+        self.assertEqual(self.arguments("wmic")[0], f"/output:{folder}/installedapps.txt")
+        self.assertEqual(self.arguments("msinfo32.exe"), ["/nfo", f"{folder}/sysinfo.nfo"])
+        self.record_time("opened", "time")
+        self.assertEqual(self.arguments("opened"), [folder + "/"])
         self.assertTrue((self.working / "sysinfo.nfo").exists())
-        for name in ("PWNED", "TICK"):
+        for name in self.MARKERS:
             self.assertEqual(list(self.root.rglob(name)), [], f"{name}: shell syntax was run")
+
+    def test_home_with_a_double_quote_is_no_folder(self):
+        # It would split the quoted output path into arguments of its own.
+        self.home = self.root / 'q" /output:stray "'
+        (self.home / "Desktop").mkdir(parents=True)
+        self.stand_in("wmic", 0)
+        self.stand_in("msinfo32.exe", 0)
+        out, _, _ = self.run_tool()
+        self.assertEqual(out, BANNER + CREATING + ERROR)
+        self.assertEqual(list(self.records.iterdir()), [], "nothing started")
+        self.assertEqual(list((self.home / "Desktop").iterdir()), [])
 
     def test_tools_that_cannot_be_started_still_let_the_run_complete(self):
         out, started, ended = self.run_tool()

@@ -67,6 +67,10 @@ TEST(NameMatch, SurrogatePairsAreOneCharacterButTwoUnits) {
       {u"a?b", u"a\U0001F600b", false},  // "?" is one unit, as on Windows
       {u"a??b", u"a\U0001F600b", true},
       {u"*\U0001F600*", u"x\U0001F600y", true},
+      {u"*?", u"\U0001F600", true},  // "*" takes half a pair, "?" the other half
+      {u"x*?y", u"x\U00010400\U00010400y", true},
+      {u"*??", u"\U0001F600", true},
+      {u"*???", u"\U0001F600", false},
   });
   const WString lone = {u'a', static_cast<WChar>(0xD801), u'b'};
   EXPECT_TRUE(MatchesFileNamePattern(lone, lone)) << "a lone surrogate matches itself";
