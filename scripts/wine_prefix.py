@@ -13,7 +13,9 @@ Usable as a module (tests) and from the shell:
 """
 
 import fcntl
+import grp
 import os
+import pwd
 import shutil
 import subprocess
 import sys
@@ -83,6 +85,7 @@ class WinePrefix:
         self.prefix = self.root / "prefix"
         self.home = self.root / "home"
         self.env = _clean_environment(self.prefix, self.home)
+        self.runner = []  # put before every Wine command: see hand_over
         if reuse and (self.prefix / "system.reg").exists():
             return
         template = ensure_template(build_dir)
@@ -138,37 +141,63 @@ class WinePrefix:
         shutil.copyfile(source, target)
         return target
 
-    def run(self, exe, args=(), env=None, timeout=120, check_exit=True):
-        """Runs a Windows program; returns (exit status, stdout with CRLF folded, stderr)."""
+    def start(self, exe, args=(), env=None, stdout=None, stderr=None):
+        """Starts a Windows program; returns its Popen."""
         full_env = dict(self.env)
         full_env.update(env or {})
+        return subprocess.Popen([*self.runner, "wine", str(exe), *args], env=full_env,
+                                stdout=stdout, stderr=stderr, cwd=self.root)
+
+    def run(self, exe, args=(), env=None, timeout=120, check_exit=True):
+        """Runs a Windows program; returns (exit status, stdout with CRLF folded, stderr)."""
         # Files, not pipes: programs the run leaves behind (the folder window,
         # Wine's services) inherit the output, and a pipe would only end with
         # the last of them, not with the program itself.
         with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
-            status = subprocess.run(["wine", str(exe), *args], env=full_env, timeout=timeout,
-                                    stdout=stdout, stderr=stderr, cwd=self.root).returncode
+            process = self.start(exe, args, env, stdout, stderr)
+            try:
+                status = process.wait(timeout)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                raise
             stdout.seek(0)
             stderr.seek(0)
             out = stdout.read().decode("utf-8", "replace").replace("\r\n", "\n")
             return status, out, stderr.read().decode("utf-8", "replace")
 
     def reg_add(self, key, name, data, kind="REG_SZ"):
-        status = subprocess.run(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"],
-                                env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+        command = ["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"]
+        status = subprocess.run([*self.runner, *command], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                 timeout=120).returncode
         if status != 0:
             raise RuntimeError(f"reg add {key} {name} failed: {status}")
 
     def wait_idle(self):
         """Waits until every program of the prefix has ended."""
-        subprocess.run(["wineserver", "-w"], env=self.env, timeout=300)
+        subprocess.run([*self.runner, "wineserver", "-w"], env=self.env, timeout=300)
 
     def kill(self):
         if self.prefix.exists():
-            subprocess.run(["wineserver", "-k"], env=_clean_environment(self.prefix, self.home),
+            subprocess.run([*self.runner, "wineserver", "-k"],
+                           env=_clean_environment(self.prefix, self.home),
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             time.sleep(0.1)
+
+    def hand_over(self, user="nobody", group="nogroup"):
+        """Makes the prefix `user`'s and runs every later Wine command as
+        that user (the caller being root), so that the user's missing rights
+        count: root's are not refused anything by the file system. The
+        system32 files shared with the template by hard link stay root's;
+        they are only read."""
+        self.kill()
+        # Debian's Wine names the running server's folder here; the new
+        # owner's server makes its own.
+        (self.prefix / "wineserver").unlink(missing_ok=True)
+        uid, gid = pwd.getpwnam(user).pw_uid, grp.getgrnam(group).gr_gid
+        for path in [self.root, *self.root.rglob("*")]:
+            if path.is_dir() and not path.is_symlink() or path.lstat().st_nlink == 1:
+                os.lchown(path, uid, gid)
+        self.runner = ["setpriv", f"--reuid={user}", f"--regid={group}", "--clear-groups"]
 
 
 def main(argv):

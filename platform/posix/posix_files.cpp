@@ -190,11 +190,13 @@ int CopyContents(int from, int to, const struct stat& source) {
   return CopyByReadWrite(from, to);
 }
 
-// A name beside `destination` that nothing else uses yet.
+// A name in the destination's folder that nothing else uses yet. It is
+// short, not the destination's name with a suffix: that would pass the
+// file system's name limit for a destination name near it.
 std::string TemporaryName(const std::string& destination) {
   static std::atomic<unsigned> counter{0};
-  return destination + ".velmora-" + std::to_string(::getpid()) + "-" +
-         std::to_string(counter.fetch_add(1));
+  return destination.substr(0, destination.find_last_of('/') + 1) + ".velmora-" +
+         std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
 }
 
 // Gives the finished copy the source's permissions and last-write time, as

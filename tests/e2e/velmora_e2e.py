@@ -41,8 +41,10 @@ class WineTestCase(unittest.TestCase):
     def working_folder(self):
         return self.wine.desktop / FOLDER_NAME
 
-    def run_tool(self, args=(), env=None, timeout=120, exe=EXE):
-        """Runs the tool; its exit time (time.time()) is left in exit_time."""
+    def run_tool(self, args=(), env=None, timeout=120, exe=EXE, before_idle=None):
+        """Runs the tool; its exit time (time.time()) is left in exit_time.
+        `before_idle` is called once the tool has exited, before waiting for
+        the prefix's other programs: to end one the test started itself."""
         full_env = {
             "VELMORA_RECORD_DIR": self.wine.to_windows_path(self.records),
             "WINEDLLOVERRIDES": DLL_OVERRIDES + ";explorer.exe=n",
@@ -50,6 +52,8 @@ class WineTestCase(unittest.TestCase):
         full_env.update(env or {})
         status, out, _ = self.wine.run(exe, args, env=full_env, timeout=timeout)
         self.exit_time = time.time()
+        if before_idle:
+            before_idle()
         self.wine.wait_idle()
         return status, out
 

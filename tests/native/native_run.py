@@ -25,6 +25,8 @@ class NativeTestCase(unittest.TestCase):
     """A scratch HOME with a Desktop, and an xdg-open that records its
     arguments instead of opening anything."""
 
+    runner = ()  # put before the tool's command: a user to run it as, say
+
     def setUp(self):
         self.root = BUILD_DIR / "native-e2e" / self.id().rsplit(".", 1)[-1]
         shutil.rmtree(self.root, ignore_errors=True)
@@ -55,7 +57,7 @@ class NativeTestCase(unittest.TestCase):
         full_env.update(env or {})
         # VELMORA_WRAPPER runs the tool under a checker such as Valgrind.
         wrapper = os.environ.get("VELMORA_WRAPPER", "").split()
-        proc = subprocess.run([*wrapper, str(EXE), *args], env=full_env, timeout=timeout, cwd=self.root,
+        proc = subprocess.run([*self.runner, *wrapper, str(EXE), *args], env=full_env, timeout=timeout, cwd=self.root,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.assertEqual(proc.stderr.decode(), "", "nothing on standard error")
         return proc.returncode, proc.stdout.decode("utf-8")

@@ -134,6 +134,15 @@ class Copy(ProbeCase):
         self.assertTrue(self.copy(Path("/proc/version"), self.root / "version"))
         self.assertEqual((self.root / "version").read_bytes(), Path("/proc/version").read_bytes())
 
+    def test_name_at_the_file_systems_limit(self):
+        # 255 bytes: no room for a temporary name made from it.
+        name = "v" * 251 + ".log"
+        (self.root / "out").mkdir()
+        (self.root / name).write_text("long name")
+        self.assertTrue(self.copy(self.root / name, self.root / "out" / name))
+        self.assertEqual([p.name for p in (self.root / "out").iterdir()], [name])
+        self.assertEqual((self.root / "out" / name).read_text(), "long name")
+
     def test_failures_leave_nothing_behind(self):
         source = self.root / "src.log"
         source.write_text("source")

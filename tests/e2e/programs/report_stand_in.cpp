@@ -3,8 +3,11 @@
 // leaves <name>.start, <name>.module, <name>.cmdline and <name>.end (times as
 // seconds since 1970, its own path and command line as UTF-8); it runs for VELMORA_RUN_MS_<NAME>
 // milliseconds (upper case, no extension) and writes the report named in its
-// parameters: "/output:PATH" or the argument after "/nfo". Without a record
-// folder it does nothing, as a program that only starts and exits.
+// parameters: "/output:PATH" or the argument after "/nfo". VELMORA_FAIL_<NAME>
+// makes it fail right after its start records instead: "crash" ends it with
+// an access violation, "exit" with status 1, without a report either way.
+// Without a record folder it does nothing, as a program that only starts and
+// exits.
 #include <windows.h>
 // windows.h first: the shell header relies on its types.
 #include <shellapi.h>
@@ -44,6 +47,18 @@ std::string Now() {
   return text;
 }
 
+// The stand-in's own setting, VELMORA_<KIND>_<NAME>, NAME in upper case
+// without its extension.
+std::wstring Setting(const wchar_t* kind, const std::wstring& name) {
+  std::wstring variable = std::wstring(L"VELMORA_") + kind + L"_" + name.substr(0, name.find(L'.'));
+  for (wchar_t& c : variable) c = static_cast<wchar_t>(std::towupper(c));
+  return Environment(variable.c_str());
+}
+
+// Ends the process the way an unhandled fault does, but without Wine
+// starting its debugger over it.
+LONG WINAPI EndWithoutDebugger(EXCEPTION_POINTERS*) { return EXCEPTION_EXECUTE_HANDLER; }
+
 }  // namespace
 
 int main() {
@@ -59,9 +74,13 @@ int main() {
   WriteText(record + L".module", Utf8(module));
   WriteText(record + L".cmdline", Utf8(GetCommandLineW()));
 
-  std::wstring variable = L"VELMORA_RUN_MS_" + name.substr(0, name.find(L'.'));
-  for (wchar_t& c : variable) c = static_cast<wchar_t>(std::towupper(c));
-  Sleep(static_cast<DWORD>(std::wcstoul(Environment(variable.c_str()).c_str(), nullptr, 10)));
+  const std::wstring failure = Setting(L"FAIL", name);
+  if (failure == L"crash") {
+    SetUnhandledExceptionFilter(EndWithoutDebugger);
+    RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+  }
+  if (failure == L"exit") return 1;
+  Sleep(static_cast<DWORD>(std::wcstoul(Setting(L"RUN_MS", name).c_str(), nullptr, 10)));
 
   int count = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
