@@ -9,14 +9,7 @@ import time
 import unittest
 from pathlib import Path
 
-from native_run import BANNER, CREATING, ERROR
-
-EXE = Path(os.environ["VELMORA_EXE"])
-BUILD_DIR = Path(os.environ["VELMORA_BUILD_DIR"])
-
-LIST_LINE = "-- Getting list of installed applications\n"
-INFO_LINE = "-- Getting system information. Please wait...\n"
-COMPLETED = "-- Completed successfully\n"
+from native_run import BANNER, BUILD_DIR, COMPLETED, CREATING, ERROR, EXE, REPORT_TOOLS
 
 # Records its start, its arguments (NUL-terminated, exactly as received)
 # and its end; writes the report named in its parameters; runs for a set
@@ -106,7 +99,7 @@ class NativeReportTools(unittest.TestCase):
         self.stand_in("wmic", wmic_seconds)
         self.stand_in("msinfo32.exe", msinfo_seconds)
         out, _, ended = self.run_tool()
-        self.assertTrue(out.endswith(LIST_LINE + INFO_LINE + COMPLETED), out)
+        self.assertTrue(out.endswith(REPORT_TOOLS + COMPLETED), out)
 
         folder = str(self.working)
         self.assertEqual(self.arguments("wmic"),
@@ -156,7 +149,7 @@ class NativeReportTools(unittest.TestCase):
 
     def test_tools_that_cannot_be_started_still_let_the_run_complete(self):
         out, started, ended = self.run_tool()
-        self.assertTrue(out.endswith(LIST_LINE + INFO_LINE + COMPLETED), out)
+        self.assertTrue(out.endswith(REPORT_TOOLS + COMPLETED), out)
         self.assertLess(ended - started, 5.0, "nothing was waited for")
         self.assertGreaterEqual(self.record_time("opened", "time"), started)
         self.assertEqual(list(self.working.iterdir()), [])
