@@ -6,7 +6,7 @@
     the same three patterns;
   - copying a 1 GiB log, against `cp`.
 
-Builds an optimised, unsanitised probe in build/bench and keeps its data
+Builds the optimised, unsanitised probe in build/native-release and keeps its data
 there (about 2 GiB while it runs). Not part of the test suite.
 
     python3 bench/search_and_copy.py [--entries N] [--copy-mib N]
@@ -20,18 +20,15 @@ import sys
 import time
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parents[1]
-BUILD = ROOT / "build" / "bench"
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import release_build  # noqa: E402
+
+BUILD = release_build.BUILD / "bench-data"
 PATTERNS = ["Velmora_Drivers_*.log", "Velmora_Drivers_*msi.log", "vl_*msi_rollback.log"]
 
 
 def build_probe():
-    subprocess.run(["cmake", "-S", str(ROOT), "-B", str(BUILD), "-G", "Ninja",
-                    "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_TESTING=OFF", "-DVELMORA_SANITIZE=OFF"],
-                   check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", str(BUILD), "--target", "velmora_platform_probe"],
-                   check=True, stdout=subprocess.DEVNULL)
-    return BUILD / "bench" / "velmora_platform_probe"
+    return release_build.build("velmora_platform_probe") / "bench" / "velmora_platform_probe"
 
 
 def make_temp_folder(folder, entries):

@@ -5,7 +5,7 @@ Runs the tool with stand-ins for "wmic" and "msinfo32.exe" that sleep for a
 set time, and prints:
   - the tool's own CPU time while the programs run (share of one core),
   - how long after the later program ended the tool exited.
-Natively (a Release build without sanitizers, made in build/bench-native)
+Natively (the Release build without sanitizers, build/native-release)
 and under Wine (the win64 build, in a prefix below build/win64/wine). Under
 Wine it also prints the CPU time wineserver spent meanwhile, and how long a
 program that does nothing takes to start and exit there, the yardstick for
@@ -29,6 +29,9 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "scripts"))
 from wine_prefix import DLL_OVERRIDES, WinePrefix  # noqa: E402
+
+sys.path.insert(0, str(ROOT / "bench"))
+import release_build  # noqa: E402
 
 LONG_S = 5.0   # the later program's run time: the window the CPU time is taken over
 SHORT_S = 3.0  # the other program's
@@ -77,12 +80,7 @@ def report(label, shares, latencies, yardstick=None):
 
 
 def bench_native():
-    build = ROOT / "build" / "bench-native"
-    subprocess.run(["cmake", "-S", str(ROOT), "-B", str(build), "-G", "Ninja",
-                    "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_TESTING=OFF"],
-                   check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", str(build), "--target", "velmora-diag"],
-                   check=True, stdout=subprocess.DEVNULL)
+    build = release_build.build("velmora-diag")
     exe = build / "velmora-diag"
 
     scratch = Path(tempfile.mkdtemp(prefix="wait-cost-", dir=build))

@@ -55,10 +55,6 @@ class FakeSearch final : public FileSearch {
 
 }  // namespace
 
-bool FakeNameMatches(const WString& pattern, const WString& name) {
-  return MatchesFileNamePattern(pattern, name);
-}
-
 FakePlatform::FakePlatform() {
   folders[CSIDL_DESKTOP] = {0, u"C:\\Users\\user\\Desktop"};
   folders[CSIDL_LOCAL_APPDATA] = {0, u"C:\\Users\\user\\AppData\\Local"};
@@ -153,7 +149,7 @@ std::unique_ptr<FileSearch> FakePlatform::FindFirstFileW(const WString& searchTe
   std::vector<FindEntry> entries;
   for (const Node& node : nodes) {
     auto [parent, name] = SplitPath(node.path);
-    if (SamePath(parent, folder) && FakeNameMatches(pattern, name)) {
+    if (SamePath(parent, folder) && MatchesFileNamePattern(pattern, name)) {
       entries.push_back(FindEntry{name, node.lastWriteTime, node.isDirectory});
     }
   }

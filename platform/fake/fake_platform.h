@@ -124,8 +124,4 @@ class FakePlatform final : public Platform {
   int GetMessage(Message& message, const char* name);
 };
 
-// The fake's searches match names as the POSIX stand-in does, which is as
-// Windows does.
-bool FakeNameMatches(const WString& pattern, const WString& name);
-
 }  // namespace velmora
