@@ -1,11 +1,14 @@
 """The installer and device-setup logs a run copies under Wine, on the newer
 layout (the prefix's own) and on the legacy one (Windows XP x64 with an
-XP-style profile)."""
+XP-style profile): from files the tests write, and from the demo history of
+real installs by Wine's msiexec."""
 
 import os
 import unittest
 
-from velmora_e2e import BANNER, COMPLETED, CREATING, LOG_LINES, REPORT_TOOLS, WineTestCase
+from velmora_e2e import BANNER, BUILD_DIR, COMPLETED, CREATING, LOG_LINES, REPORT_TOOLS, WineTestCase
+
+import demo_history  # noqa: E402 (scripts/, on the path through velmora_e2e)
 
 USER_SHELL_FOLDERS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
 DAY = 86400 * 10**9
@@ -71,14 +74,18 @@ class LogCollection(WineTestCase):
         self.run_and_check({msi.name: msi, wix.name: wix, rollback.name: rollback,
                             "setupapi.dev.log": setup}, earlier)
 
-    def test_legacy_layout(self):
+    def use_legacy_layout(self):
+        """Windows XP x64 with an XP-style profile; returns its temporary folder."""
         profile_path = self.wine.to_windows_path(self.wine.profile)
         self.wine.reg_add(r"HKCU\Software\Wine", "Version", "winxp64")
         local_settings = self.wine.profile / "Local Settings"
         (local_settings / "Application Data").mkdir(parents=True)
         self.wine.reg_add(USER_SHELL_FOLDERS, "Local AppData",
                           profile_path + "\\Local Settings\\Application Data", "REG_EXPAND_SZ")
-        temp = local_settings / "Temp"
+        return local_settings / "Temp"
+
+    def test_legacy_layout(self):
+        temp = self.use_legacy_layout()
         shared = self.put(temp, "Velmora_Drivers_setupmsi.log", 1)  # taken by MSI and WiX
         self.put(temp, "Velmora_Drivers_old.log", 2)
         self.put(temp / ".." / "Application Data" / "Temp", "Velmora_Drivers_uncut.log", -1)
@@ -89,6 +96,38 @@ class LogCollection(WineTestCase):
         setup = self.put(self.wine.windows, "setupapi.log", 3)
 
         self.run_and_check({shared.name: shared, "setupapi.log": setup}, {})
+
+
+class InstalledHistory(LogCollection):
+    """The demo history: several real msiexec logs of each kind, a folder
+    matching a pattern, the device-setup logs of the prefix's Windows folder.
+    Exactly the newest of each kind is copied, as msiexec wrote it."""
+
+    def install_and_check(self, temp, xp):
+        history = demo_history.install_history(self.wine, temp, BUILD_DIR, xp=xp)
+        self.assertEqual(history.installed, ["5.2.8"], "5.3.0 rolled back, 5.2.8 kept")
+        setup_logs = [self.wine.windows / relative for relative in history.setup_logs]
+        for path in [*temp.iterdir(), *setup_logs]:
+            if path.is_file():
+                self.sources[path] = path.read_bytes()
+        # Every kind has older candidates to pass over.
+        for kind, pattern in demo_history.PATTERNS.items():
+            self.assertGreater(len(list(temp.glob(pattern))), 1, pattern)
+        decoys = {name: os.stat(temp / name).st_mtime_ns for name in history.decoys}
+        expected = {name: temp / name for name in history.newest.values()}
+        setup = self.wine.windows / history.setup_log
+        expected[setup.name] = setup
+        self.assertEqual(len(expected), 4)
+        self.run_and_check(expected, {})
+        for name, mtime in decoys.items():
+            self.assertTrue((temp / name).is_dir(), name)
+            self.assertEqual(os.stat(temp / name).st_mtime_ns, mtime, name)
+
+    def test_newer_layout(self):
+        self.install_and_check(self.wine.profile / "AppData" / "Local" / "Temp", xp=False)
+
+    def test_legacy_layout(self):
+        self.install_and_check(self.use_legacy_layout(), xp=True)
 
 
 if __name__ == "__main__":
