@@ -206,7 +206,6 @@ def install_history(wine, temp, build_dir, xp=False):
         switch = "/i" if action == "install" else "/x"
         status, _, err = wine.run("msiexec", [switch, wine.to_windows_path(packages[version]), "/qn",
                                               "/l*v", wine.to_windows_path(temp / log)], timeout=300)
-        wine.wait_idle()
         expected_failure = action == "install" and VERSIONS[version]["fails"]
         if (status != 0) != expected_failure or not (temp / log).is_file():
             raise RuntimeError(f"msiexec {switch} {version}: status {status}, log "
@@ -217,6 +216,7 @@ def install_history(wine, temp, build_dir, xp=False):
         for kind in kinds:
             history.newest[kind] = log
     history.installed = installed_versions(wine)
+    wine.wait_idle()
     taken = set(history.newest.values())
     history.older = [a["log"] for a in history.attempts if a["log"] not in taken]
     when, folder = DECOY_FOLDER
