@@ -142,14 +142,9 @@ class History:
     attempts: list = field(default_factory=list)   # {when, action, version, log, status}
     installed: list = field(default_factory=list)  # versions registered afterwards
     newest: dict = field(default_factory=dict)     # kind -> log name (keys of PATTERNS)
-    older: list = field(default_factory=list)      # the logs no kind takes
     decoys: list = field(default_factory=list)     # entries matching a pattern, never taken
-    setup_logs: dict = field(default_factory=dict)  # path relative to the Windows folder -> the one taken
-    setup_log: str = ""                             # which of setup_logs the tool takes
-
-    @property
-    def temp_path(self):
-        return Path(self.temp)
+    setup_logs: list = field(default_factory=list)  # written, relative to the Windows folder
+    setup_log: str = ""                             # the one of them the tool takes
 
     def save(self, path):
         path.write_text(json.dumps(asdict(self), indent=1))
@@ -217,8 +212,6 @@ def install_history(wine, temp, build_dir, xp=False):
             history.newest[kind] = log
     history.installed = installed_versions(wine)
     wine.wait_idle()
-    taken = set(history.newest.values())
-    history.older = [a["log"] for a in history.attempts if a["log"] not in taken]
     when, folder = DECOY_FOLDER
     (temp / folder).mkdir(exist_ok=True)
     _set_time(temp / folder, when)
