@@ -11,6 +11,8 @@ from harness import (DESKTOP_NAME, DIRECTIVES, LONG_WIX_LOG, MSI_LOG, OLDER_MSI_
                      put, units)
 from harness.targets import BUILD_DIR, PROGRAMS
 
+import demo_history
+
 
 class Logs(Case):
     def test_newest_of_each_kind_into_an_earlier_working_folder(self):
@@ -115,6 +117,26 @@ class Logs(Case):
         rollback = put(self.target.temp, ROLLBACK_LOG, 1)
         release, _ = self.target.hold("lock", msi)
         self.scenario(self.copies(wix, rollback), before_idle=release)
+
+
+class InstalledHistory(Case):
+    @only("win64", "winxp64", "win32xp", "wow64", why="the history is installed by Wine's msiexec")
+    def test_newest_logs_of_real_installs(self):
+        """The demo history (scripts/demo_history.py): Velmora Drivers
+        installed, removed and failing to install by msiexec, several logs
+        of each kind in the temporary folder, a folder named like a rollback
+        log, the demo's setup logs in the Windows folder. Exactly the newest
+        log of each kind is copied, as msiexec wrote it; no source and no
+        decoy changes (the run's snapshot)."""
+        target = self.target
+        history = demo_history.install_history(target.wine, target.temp, BUILD_DIR, xp=target.legacy)
+        self.assertEqual(history.installed, ["5.2.8"], "5.3.0 rolled back, 5.2.8 kept")
+        for pattern in demo_history.PATTERNS.values():
+            self.assertGreater(len(list(target.temp.glob(pattern))), 1, f"one candidate only: {pattern}")
+        self.assertTrue(all((target.temp / name).is_dir() for name in history.decoys))
+        setup = target.wine.windows / history.setup_log
+        self.assertEqual(list(target.system_logs.values()), [setup], "the demo's setup log is the one taken")
+        self.scenario(self.copies(*(target.temp / name for name in history.newest.values())))
 
 
 # Names that tell matching rules apart: letter case, "msi.log" with and
