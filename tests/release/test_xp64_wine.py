@@ -18,7 +18,7 @@ from velmora_e2e import BANNER, COMPLETED, CREATING, FOLDER_NAME, WineTestCase  
 class WindowsXp64Run(WineTestCase):
     def setUp(self):
         super().setUp()
-        self.wine.reg_add(r"HKCU\Software\Wine", "Version", "winxp64")
+        self.wine.set_windows_version("winxp64")
 
     def test_prefix_reports_xp_x64(self):
         # Without this the run below would prove nothing about XP x64.

@@ -16,7 +16,6 @@ a second, far less than the run, and no case can leave anything to the
 next. Cases with several runs share their prefix between them."""
 
 import os
-import shutil
 import sys
 import threading
 import time
@@ -100,23 +99,11 @@ class WineScenarios(WineTestCase, SharedScenarios):
         tool runs as that user, like a Windows user without the right to
         create folders on the desktop."""
         self.wine.hand_over()
-        self.addCleanup(self.remove_server_folder)
         self.skipped.add(Path("drive_c") / "users" / "nobody")
         # The profile stays root's: the user's own, which Wine makes on
         # start, would have other folders.
         self.use_desktop(self.desktop)
         self.use_folder("Local AppData", self.temp.parent)
-
-    def remove_server_folder(self):
-        """Debian's Wine leaves the user's server folder in /tmp, named in
-        the prefix. It goes with the prefix, which goes first: a later
-        "wineserver -k" in it would make a new folder."""
-        if os.environ.get("VELMORA_KEEP_PREFIXES"):
-            return
-        self.wine.kill()
-        named = (self.wine.prefix / "wineserver").read_text().strip()
-        shutil.rmtree(self.wine.root)
-        shutil.rmtree(Path("/tmp") / named)
 
     @property
     def working_folder(self):
