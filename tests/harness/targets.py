@@ -12,7 +12,6 @@ stamped by the machine's clock, never from how long something took:
 stamps(), arguments(), module(), openings().
 """
 
-import fcntl
 import os
 import shutil
 import subprocess
@@ -302,8 +301,8 @@ date +%s.%N > "$record.end"
 
 class WineTarget(Target):
     """A Windows build under Wine, in a prefix of the case's own copied from
-    a template of the target's (the architecture's, with the target's
-    Windows version and profile folders set once)."""
+    the architecture's template; the target's Windows version and profile
+    folders are set before the first run."""
 
     windows = True
     sep = "\\"
@@ -313,13 +312,14 @@ class WineTarget(Target):
 
     def __init__(self, case_id, unprivileged=False):
         super().__init__(case_id, unprivileged)
-        self.wine = self._prefix()
+        self.wine = WinePrefix(self.root / "wine", BUILD_DIR, arch=self.arch)
         self.scratch = self.wine.drive_c
         self.user = self.wine.user
         profile = self.wine.drive_c / ("Documents and Settings" if self.legacy else "users") / self.user
         self.desktop = profile / "Desktop"
         self.temp = profile / ("Local Settings/Temp" if self.legacy else "AppData/Local/Temp")
-        self.settings = {}  # registry values to set before the next run
+        # Registry values to set before the next run, all with one Wine start.
+        self.settings = self._layout(self.wine) if self.legacy else {}
         self.overrides = {"explorer.exe": "n", "wmic.exe": "n", "msinfo32.exe": "n"}
         for stem in REPORTS:
             self.install(PROGRAMS / "stand-ins" / f"{stem}.exe", self.wine.windows / self.system)
@@ -348,53 +348,17 @@ class WineTarget(Target):
             return cannot_run_32bit(BUILD_DIR, cls.arch)
         return None
 
-    def _prefix(self):
-        """The case's prefix: a copy of the architecture's template, or of the
-        target's own when it sets a Windows version."""
-        folder = self.root / "wine"
-        if self.version is None:
-            return WinePrefix(folder, BUILD_DIR, arch=self.arch)
-        template = self._template()
-        folder.mkdir()
-        subprocess.run(["cp", "-a", str(template.home), str(folder / "home")], check=True)
-        system32 = Path("drive_c") / "windows" / "system32"
-        skipped = template.prefix / system32.parent
-        shutil.copytree(template.prefix, folder / "prefix", symlinks=True,
-                        ignore=lambda here, names: ["system32"] if Path(here) == skipped else [])
-        subprocess.run(["cp", "-al", str(template.prefix / system32), str(folder / "prefix" / system32)],
-                       check=True)
-        shutil.copyfile(template.root / "wine-setup", folder / "wine-setup")
-        wine = WinePrefix(folder, BUILD_DIR, reuse=True, arch=self.arch)
-        if not (wine.drive_c / "Documents and Settings").is_dir():
-            raise AssertionError("the copy of the target's template was not taken as a prefix")
-        return wine
-
-    def _template(self):
-        """The target's template, made once per build tree: the architecture's
-        with this target's Windows version and profile folders."""
-        folder = BUILD_DIR / "wine" / "targets" / self.name
-        folder.parent.mkdir(parents=True, exist_ok=True)
-        with open(folder.parent / f".{self.name}.lock", "w") as lock:
-            fcntl.flock(lock, fcntl.LOCK_EX)
-            template = WinePrefix(folder, BUILD_DIR, reuse=True, arch=self.arch)
-            ready = folder / "target-ready"
-            if not ready.exists():
-                self._import(template, self._layout(template))
-                template.set_windows_version(self.version)
-                template.kill()
-                ready.write_text(self.version)
-            return template
-
-    @staticmethod
-    def _layout(wine):
-        """XP's profile folders below "Documents and Settings", made and named
-        in the registry, the temporary folder in the environment too."""
+    def _layout(self, wine):
+        """The Windows version and XP's profile folders below "Documents and
+        Settings", made and named in the registry, the temporary folder in
+        the environment too."""
         profile = wine.drive_c / "Documents and Settings" / wine.user
         for folder in ("Desktop", "Application Data", "Local Settings/Application Data",
                        "Local Settings/Temp"):
             (profile / folder).mkdir(parents=True, exist_ok=True)
         text = f"C:\\Documents and Settings\\{wine.user}"
-        return {(USER_SHELL_FOLDERS, "Desktop"): text + "\\Desktop",
+        return {(r"HKEY_CURRENT_USER\Software\Wine", "Version"): self.version,
+                (USER_SHELL_FOLDERS, "Desktop"): text + "\\Desktop",
                 (USER_SHELL_FOLDERS, "AppData"): text + "\\Application Data",
                 (USER_SHELL_FOLDERS, "Local AppData"): text + "\\Local Settings\\Application Data",
                 (ENVIRONMENT, "TEMP"): text + "\\Local Settings\\Temp",

@@ -2,6 +2,7 @@
 Order is read from the programs' own time stamps; each stand-in waits for
 a record of the other, so the order holds at any machine speed."""
 
+import shutil
 import threading
 import time
 
@@ -25,6 +26,7 @@ class ReportPrograms(Case):
         for first, last in (("wmic", "msinfo32"), ("msinfo32", "wmic")):
             with self.subTest(ends_last=last):
                 self.target.forget_reports()
+                shutil.rmtree(self.working_folder, ignore_errors=True)
                 self.target.report(first, after=f"{last}.start")
                 self.target.report(last, after=f"{first}.end", run_ms=2000)
                 self.scenario(self.copies())
@@ -88,6 +90,7 @@ class ReportPrograms(Case):
         for folder in (start, self.target.tool.parent):
             with self.subTest(started_from=folder.name):
                 self.target.forget_reports()
+                shutil.rmtree(self.working_folder, ignore_errors=True)
                 self.scenario(self.copies(), cwd=folder)
                 self.assert_started_as_the_system_programs()
 
