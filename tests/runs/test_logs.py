@@ -129,6 +129,7 @@ class InstalledHistory(Case):
         log of each kind is copied, as msiexec wrote it; no source and no
         decoy changes (the run's snapshot)."""
         target = self.target
+        target.apply_settings()  # the layout msiexec installs into
         history = demo_history.install_history(target.wine, target.temp, BUILD_DIR, xp=target.legacy)
         self.assertEqual(history.installed, ["5.2.8"], "5.3.0 rolled back, 5.2.8 kept")
         for pattern in demo_history.PATTERNS.values():
