@@ -495,12 +495,6 @@ class WineTarget(Target):
 
     def close(self):
         self.wine.kill()
-        if self.unprivileged:
-            # Debian's Wine leaves the user's server folder in /tmp, named in
-            # the prefix.
-            named = self.wine.prefix / "wineserver"
-            if named.exists():
-                shutil.rmtree(Path("/tmp") / named.read_text().strip(), ignore_errors=True)
         super().close()
 
 
