@@ -34,7 +34,8 @@ class Case(unittest.TestCase):
         method = getattr(self, self._testMethodName)
         if getattr(method, "targets", None) and TARGET.name not in method.targets:
             self.skipTest(method.why)
-        case_id = f"{TARGET.name}/{type(self).__name__}.{self._testMethodName}"
+        # Short: the tool's paths have a limit, and the clone may sit deep.
+        case_id = f"{TARGET.name}/{self._testMethodName[5:29]}"
         self.target = TARGET(case_id, getattr(method, "unprivileged", False))
         if not os.environ.get("VELMORA_KEEP_PREFIXES"):
             self.addCleanup(self.target.close)

@@ -28,11 +28,10 @@ FOLDER_NAME = "Velmora Drivers Diagnostics"
 # pointer and "%s"/"%ls"/"%x" would print stack contents.
 DIRECTIVES = "%s%n%ls%x%%"
 # Shell syntax a Windows path can hold: were a shell to read the path, each
-# construct would create its marker file.
-SHELL_SYNTAX = "$(touch DOLLAR) `touch TICK`; touch SEMICOLON && touch AND & touch AMPERSAND"
-# What only a POSIX path can hold besides.
-POSIX_SHELL_SYNTAX = "| touch PIPE * ?\ntouch NEWLINE"
-MARKERS = ("DOLLAR", "TICK", "SEMICOLON", "AND", "AMPERSAND", "PIPE", "NEWLINE")
+# construct would create a marker file (D, T, S, A, M).
+SHELL_SYNTAX = "$(touch D) `touch T`; touch S && touch A & touch M"
+# What only a POSIX path can hold besides (markers P and N).
+POSIX_SHELL_SYNTAX = "| touch P * ?\ntouch N"
 
 # Blanks, Cyrillic, CJK and characters outside the Basic Multilingual Plane
 # (two UTF-16 units, four UTF-8 bytes).
