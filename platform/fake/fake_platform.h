@@ -96,6 +96,12 @@ class FakePlatform final : public Platform {
   std::vector<std::string> trace;
   std::size_t Count(const std::string& call) const;
 
+  // Memory running out: the call with this number (from 0, in trace order,
+  // closing calls not counted as they run in destructors) is traced and then
+  // throws std::bad_alloc, as building a string in it would.
+  std::size_t allocationFailsAtCall = static_cast<std::size_t>(-1);
+  std::size_t CallsThatMayFail() const { return failingCalls_; }
+
   void PrintMessage(const WChar* message) override;
   std::int32_t SHGetFolderPathW(int csidl, WChar (&buffer)[kMaxPath]) override;
   std::uint32_t GetVersion() override;
@@ -122,6 +128,8 @@ class FakePlatform final : public Platform {
 
  private:
   int GetMessage(Message& message, const char* name);
+  void Record(std::string call);
+  std::size_t failingCalls_ = 0;
 };
 
 }  // namespace velmora
