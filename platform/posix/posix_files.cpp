@@ -158,7 +158,7 @@ int CopyByReadWrite(int from, int to) {
 // one left, so falling back part-way loses nothing.
 int CopyContents(int from, int to, const struct stat& source) {
   // Files of no stated size (those of /proc, say) are read to their end.
-  const bool sized = S_ISREG(source.st_mode) && source.st_size > 0;
+  const bool sized = source.st_size > 0;
 #if defined(__linux__)
   if (sized) {
     constexpr std::size_t kChunk = std::size_t{1} << 30;
@@ -223,13 +223,39 @@ int CloneInto(const std::string& source, const std::string& temporary, const str
 }
 #endif
 
+// Opens `source` for reading when it is a regular file; -1 with errno set
+// otherwise (EACCES for anything else, as CopyFileW refuses a folder). A
+// FIFO would block the open and then the reads until a writer came, and a
+// device such as /dev/zero never ends: only a regular file is a log. The
+// open does not wait (O_NONBLOCK, cleared again for the reads), and what was
+// opened is checked, not only what the name pointed at a moment before.
+int OpenRegularFile(const std::string& source, struct stat& status) {
+  if (::stat(source.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+    errno = EACCES;
+    return -1;
+  }
+  int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return -1;
+  int error = 0;
+  int flags = -1;
+  if (::fstat(fd, &status) != 0) {
+    error = errno;
+  } else if (!S_ISREG(status.st_mode)) {
+    error = EACCES;
+  } else if ((flags = ::fcntl(fd, F_GETFL)) < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    error = errno;
+  }
+  if (error == 0) return fd;
+  ::close(fd);
+  errno = error;
+  return -1;
+}
+
 // Copies `source` over `destination`; 0 or errno. The source is only read.
 int CopyFile(const std::string& source, const std::string& destination) {
-  Descriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!from.valid()) return errno;
   struct stat status;
-  if (::fstat(from.get(), &status) != 0) return errno;
-  if (S_ISDIR(status.st_mode)) return EISDIR;
+  Descriptor from(OpenRegularFile(source, status));
+  if (!from.valid()) return errno;
 
   std::string temporary = TemporaryName(destination);
 #if defined(__APPLE__)
@@ -283,7 +309,7 @@ long PosixPlatform::CompareFileTime(FileTime first, FileTime second) {
 
 bool PosixPlatform::CopyFileW(const WString& source, const WString& destination) {
   int error = CopyFile(ToNativePath(source), ToNativePath(destination));
-  SetLastErrorFromErrno(error == EISDIR ? EACCES : error);
+  SetLastErrorFromErrno(error);
   return error == 0;
 }
 
