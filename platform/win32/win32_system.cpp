@@ -18,7 +18,6 @@ Platform& SystemPlatform() { return g_platform; }
 void Win32Platform::PrintMessage(const WChar* message) { std::fputws(Wide(message), stdout); }
 
 std::int32_t Win32Platform::SHGetFolderPathW(int csidl, WChar (&buffer)[kMaxPath]) {
-  static_assert(kMaxPath == MAX_PATH, "folder buffers are MAX_PATH units");
   auto* wide = reinterpret_cast<wchar_t*>(buffer);
   HRESULT result = ::SHGetFolderPathW(nullptr, csidl, nullptr, 0, wide);
   if (FAILED(result)) buffer[0] = u'\0';
