@@ -62,13 +62,16 @@ FakePlatform::FakePlatform() {
   folders[CSIDL_WINDOWS] = {0, u"C:\\Windows"};
   AddDirectory(u"C:\\Users\\user\\Desktop");
   AddDirectory(u"C:\\Users\\user\\AppData\\Local\\Temp");
+  AddDirectory(u"C:\\Users\\user\\Downloads");
+  AddDirectory(u"C:\\Windows");
   AddDirectory(u"C:\\Windows\\INF");
+  AddDirectory(u"C:\\Windows\\system32");
 }
 
 std::string FakePlatform::OutputUtf8() const { return Utf16ToUtf8(output); }
 
 FakePlatform::Node& FakePlatform::AddDirectory(const WString& path, FileTime lastWriteTime) {
-  nodes.push_back(Node{path, true, std::string(), lastWriteTime, false});
+  nodes.push_back(Node{path, true, std::string(), lastWriteTime, false, false});
   return nodes.back();
 }
 
@@ -79,7 +82,7 @@ FakePlatform::Node& FakePlatform::AddFile(const WString& path, std::string conte
     existing->lastWriteTime = lastWriteTime;
     return *existing;
   }
-  nodes.push_back(Node{path, false, std::move(contents), lastWriteTime, false});
+  nodes.push_back(Node{path, false, std::move(contents), lastWriteTime, false, false});
   return nodes.back();
 }
 
@@ -148,6 +151,51 @@ bool FakePlatform::IsDirectory(const WString& path) {
   return node && node->isDirectory;
 }
 
+std::uint32_t FakePlatform::GetFileAttributesW(const WString& path) {
+  Record("GetAttributes");
+  Node* node = FindNode(path);
+  if (!node) {
+    lastError = ERROR_FILE_NOT_FOUND;
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  std::uint32_t attributes = node->readOnly ? FILE_ATTRIBUTE_READONLY : 0;
+  if (node->isDirectory) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+bool FakePlatform::SetFileAttributesW(const WString& path, std::uint32_t attributes) {
+  Record("SetAttributes");
+  attributesSet.push_back(path);
+  Node* node = FindNode(path);
+  if (!node) {
+    lastError = ERROR_FILE_NOT_FOUND;
+    return false;
+  }
+  node->readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  return true;
+}
+
+bool FakePlatform::SetCurrentDirectoryW(const WString& path) {
+  Record("SetCurrentDirectory");
+  if (!IsDirectory(path)) {
+    lastError = ERROR_PATH_NOT_FOUND;
+    return false;
+  }
+  currentDirectory = path;
+  return true;
+}
+
+std::uint32_t FakePlatform::GetSystemDirectoryW(WChar (&buffer)[kMaxPath]) {
+  Record("GetSystemDirectory");
+  buffer[0] = u'\0';
+  if (systemDirectory.empty()) return 0;
+  if (systemDirectory.size() + 1 > kMaxPath)
+    return static_cast<std::uint32_t>(systemDirectory.size() + 1);
+  systemDirectory.copy(buffer, systemDirectory.size());
+  buffer[systemDirectory.size()] = u'\0';
+  return static_cast<std::uint32_t>(systemDirectory.size());
+}
+
 std::unique_ptr<FileSearch> FakePlatform::FindFirstFileW(const WString& searchText) {
   Record("FindFirst");
   searches.push_back(searchText);
@@ -176,7 +224,7 @@ bool FakePlatform::CopyFileW(const WString& source, const WString& destination) 
   Node* to = FindNode(destination);
   Node* toFolder = FindNode(SplitPath(destination).first);
   bool ok = from && !from->isDirectory && !from->locked && toFolder && toFolder->isDirectory &&
-            !(to && (to->isDirectory || to->locked));
+            !(to && (to->isDirectory || to->locked || to->readOnly));
   copies.push_back(Copy{source, destination, ok});
   if (!ok) {
     lastError = ERROR_ACCESS_DENIED;
@@ -185,6 +233,7 @@ bool FakePlatform::CopyFileW(const WString& source, const WString& destination) 
   if (to) {
     to->contents = from->contents;
     to->lastWriteTime = from->lastWriteTime;
+    to->readOnly = from->readOnly;
   } else {
     Node copy = *from;
     copy.path = destination;

@@ -1,4 +1,4 @@
-// Directory searches and file copies. A search reads one folder, never its
+// Directory searches, file copies and file attributes. A search reads one folder, never its
 // subfolders, and matches names as Windows does; a copy goes through a
 // temporary file beside the destination, so an existing destination is
 // only ever replaced whole.
@@ -305,6 +305,42 @@ std::unique_ptr<FileSearch> PosixPlatform::FindFirstFileW(const WString& searchT
 
 long PosixPlatform::CompareFileTime(FileTime first, FileTime second) {
   return first < second ? -1 : first > second ? 1 : 0;
+}
+
+// Read-only means no write permission for the owner. A symbolic link counts
+// as itself, as on Windows, and is never changed: its permissions mean
+// nothing, and following it could reach a file anywhere.
+std::uint32_t PosixPlatform::GetFileAttributesW(const WString& path) {
+  struct stat status;
+  if (::lstat(ToNativePath(path).c_str(), &status) != 0) {
+    SetLastErrorFromErrno(errno);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  if (S_ISDIR(status.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+  if (!S_ISLNK(status.st_mode) && (status.st_mode & S_IWUSR) == 0) {
+    return FILE_ATTRIBUTE_READONLY;
+  }
+  return FILE_ATTRIBUTE_NORMAL;
+}
+
+bool PosixPlatform::SetFileAttributesW(const WString& path, std::uint32_t attributes) {
+  const std::string native = ToNativePath(path);
+  struct stat status;
+  if (::lstat(native.c_str(), &status) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  if (S_ISLNK(status.st_mode)) {
+    SetLastErrorFromErrno(EACCES);
+    return false;
+  }
+  mode_t mode = status.st_mode & 07777;
+  mode = (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? mode & ~mode_t{0222} : mode | S_IWUSR;
+  if (::chmod(native.c_str(), mode) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  return true;
 }
 
 bool PosixPlatform::CopyFileW(const WString& source, const WString& destination) {

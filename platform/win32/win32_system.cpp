@@ -45,6 +45,14 @@ bool Win32Platform::IsDirectory(const WString& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool Win32Platform::SetCurrentDirectoryW(const WString& path) {
+  return ::SetCurrentDirectoryW(Wide(path)) != FALSE;
+}
+
+std::uint32_t Win32Platform::GetSystemDirectoryW(WChar (&buffer)[kMaxPath]) {
+  return ::GetSystemDirectoryW(reinterpret_cast<wchar_t*>(buffer), kMaxPath);
+}
+
 Window Win32Platform::GetActiveWindow() { return ::GetActiveWindow(); }
 
 void Win32Platform::ShellExecuteW(Window owner, const WString& verb, const WString& file,

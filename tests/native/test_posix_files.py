@@ -13,6 +13,7 @@ BUILD_DIR = Path(os.environ["VELMORA_BUILD_DIR"])
 
 EPOCH_DIFFERENCE = 11644473600  # seconds from 1601-01-01 to 1970-01-01
 ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED = 2, 3, 5
+READONLY, DIRECTORY, NORMAL = 0x1, 0x10, 0x80
 FILE_SIZE_LIMIT = 256 * 1024 * 1024  # a copy that never ends fails here, not on a full disk
 
 
@@ -189,6 +190,35 @@ class Copy(ProbeCase):
         self.assertEqual(sorted(p.name for p in self.root.iterdir()), ["src.log", "taken"])
         self.assertEqual((self.root / "taken" / "inside").read_text(), "kept")
         self.assertEqual(source.read_text(), "source")
+
+
+class Attributes(ProbeCase):
+    def attributes(self, path, set_to=None):
+        args = [] if set_to is None else [hex(set_to)]
+        status, out = self.probe("attributes", logic_path(path), *args)
+        return int(out, 16) if status == 0 else out
+
+    def test_read_only_is_the_owners_missing_write_permission(self):
+        path = self.root / "copy.log"
+        path.write_text("x")
+        os.chmod(path, 0o444)
+        self.assertEqual(self.attributes(path), READONLY)
+        self.assertEqual(self.attributes(path, NORMAL), NORMAL)
+        self.assertEqual(os.stat(path).st_mode & 0o777, 0o644, "the owner may write again")
+        self.assertEqual(self.attributes(path, READONLY), READONLY)
+        self.assertEqual(os.stat(path).st_mode & 0o777, 0o444)
+        self.assertEqual(self.attributes(self.root), DIRECTORY)
+        self.assertEqual(self.attributes(self.root / "missing"), f"failed\t{ERROR_PATH_NOT_FOUND}\n")
+
+    def test_a_link_counts_as_itself_and_is_never_followed(self):
+        target = self.root / "elsewhere.log"
+        target.write_text("x")
+        os.chmod(target, 0o444)
+        os.symlink(target, self.root / "link.log")
+        self.assertEqual(self.attributes(self.root / "link.log"), NORMAL)
+        self.assertEqual(self.attributes(self.root / "link.log", NORMAL),
+                         f"failed\t{ERROR_ACCESS_DENIED}\n")
+        self.assertEqual(os.stat(target).st_mode & 0o777, 0o444, "the link's target unchanged")
 
 
 if __name__ == "__main__":
