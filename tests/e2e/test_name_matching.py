@@ -51,7 +51,7 @@ class NameMatching(WineTestCase):
 
         windows = self.answers([LIST_FIND_RUN(self, folder, PATTERNS)])[0]
         self.assertTrue(NATIVE_PROBE.exists(),
-                        f"{NATIVE_PROBE} is missing: build the native preset first")
+                        f"{NATIVE_PROBE} is missing: build this tree first")
         native = self.answers([self.probe(folder, PATTERNS)])[0]
         for pattern in PATTERNS:
             with self.subTest(pattern=pattern):

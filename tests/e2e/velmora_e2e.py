@@ -8,7 +8,7 @@ import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
-from wine_prefix import DLL_OVERRIDES, WinePrefix  # noqa: E402
+from wine_prefix import DLL_OVERRIDES, WinePrefix, cannot_run  # noqa: E402
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 from console_lines import (  # noqa: E402,F401
@@ -17,6 +17,9 @@ from console_lines import (  # noqa: E402,F401
 EXE = Path(os.environ["VELMORA_EXE"])
 BUILD_DIR = Path(os.environ["VELMORA_BUILD_DIR"])
 RECORD_LAUNCH = Path(os.environ["VELMORA_RECORD_LAUNCH"])
+# The prefixes' architecture: "win32" runs the 32-bit build as on 32-bit
+# Windows, "win64" the 64-bit one, or the 32-bit one through WoW64.
+ARCH = os.environ.get("VELMORA_WINE_ARCH", "win64")
 
 
 
@@ -24,9 +27,15 @@ class WineTestCase(unittest.TestCase):
     """Each test gets its own prefix; the shell's folder window is replaced
     by a recorder so that the final "open" can be checked."""
 
+    @classmethod
+    def setUpClass(cls):
+        reason = cannot_run(EXE, BUILD_DIR, ARCH)
+        if reason:
+            raise unittest.SkipTest(reason)
+
     def setUp(self):
         name = self.id().rsplit(".", 2)[-2] + "." + self._testMethodName
-        self.wine = WinePrefix(BUILD_DIR / "wine" / "e2e" / name, BUILD_DIR)
+        self.wine = WinePrefix(BUILD_DIR / "wine" / "e2e" / name, BUILD_DIR, arch=ARCH)
         self.records = self.wine.root / "records"
         self.records.mkdir()
         self.wine.install_program(RECORD_LAUNCH, "explorer.exe")
