@@ -20,6 +20,7 @@ import grp
 import os
 import pwd
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -181,6 +182,28 @@ def cannot_run_32bit(build_dir, arch="win32"):
         return f"{NO_32BIT}: {error}"
     verdict = (template / "runs-32bit").read_text().strip()
     return None if verdict == "yes" else verdict
+
+
+def pe_machine(exe):
+    """The machine field of a PE file's header (0x14C: i386), or None."""
+    try:
+        with open(exe, "rb") as file:
+            head = file.read(4096)
+        offset = struct.unpack_from("<I", head, 0x3C)[0]
+        if head[:2] != b"MZ" or head[offset:offset + 4] != b"PE\0\0":
+            return None
+        return struct.unpack_from("<H", head, offset + 4)[0]
+    except (OSError, struct.error):
+        return None
+
+
+def cannot_run(exe, build_dir, arch="win64"):
+    """None when `exe` can run in a prefix of `arch` here, else why not: a
+    32-bit program where 32-bit Windows programs do not run."""
+    if pe_machine(exe) != 0x14C:
+        return None
+    reason = cannot_run_32bit(build_dir, arch)
+    return f"{Path(exe).name} is a 32-bit program; {reason}" if reason else None
 
 
 class WinePrefix:

@@ -4,12 +4,11 @@ import os
 import subprocess
 import sys
 import unittest.mock
-from pathlib import Path
 
 from harness import (DESKTOP_NAME, DIRECTIVES, LONG_WIX_LOG, MSI_LOG, OLDER_MSI_LOG,
                      POSIX_SHELL_SYNTAX, PROFILE_NAME, ROLLBACK_LOG, SHELL_SYNTAX, Case, fill, only,
                      put, units)
-from harness.targets import BUILD_DIR, PROGRAMS
+from harness.targets import PROGRAMS
 
 import demo_history
 
@@ -164,21 +163,6 @@ NAMES = [
 ]
 
 
-def native_probe():
-    """The POSIX stand-in's search as a program: from a native build tree,
-    or built for this comparison in native-release's."""
-    for tree in ("native-release", "native"):
-        probe = BUILD_DIR.parent / tree / "bench" / "velmora_platform_probe"
-        if probe.exists():
-            return probe
-    source = Path(__file__).resolve().parents[2]
-    for command in (["cmake", "--preset", "native-release"],
-                    ["cmake", "--build", "--preset", "native-release", "-j2", "--target",
-                     "velmora_platform_probe"]):
-        subprocess.run(command, cwd=source, check=True, stdout=subprocess.DEVNULL)
-    return source / "build" / "native-release" / "bench" / "velmora_platform_probe"
-
-
 def listing(patterns, lines):
     """{pattern: sorted names} from a list_find or probe output."""
     found, current = {}, None
@@ -210,7 +194,7 @@ class NameMatching(Case):
         self.assertEqual(status, 0, err)
         windows = listing(PATTERNS, out.splitlines())
         texts = [str(folder).replace("/", "\\") + "\\" + p for p in PATTERNS]
-        probe = subprocess.run([str(native_probe()), "find", *texts], stdout=subprocess.PIPE,
+        probe = subprocess.run([os.environ["VELMORA_NATIVE_PROBE"], "find", *texts], stdout=subprocess.PIPE,
                                timeout=60, check=True, env={**os.environ, "LANG": "C.UTF-8"})
         native = listing(PATTERNS, probe.stdout.decode("utf-8").splitlines())
         self.assertEqual(native, windows)

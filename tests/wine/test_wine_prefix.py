@@ -102,40 +102,57 @@ class Prefixes(unittest.TestCase):
 
 
 class Templates(unittest.TestCase):
-    """Templates of a scratch tree, booted here: slow, so one case."""
+    """Templates of a scratch tree, "booted" by a stand-in that lays out an
+    empty prefix: what is checked is when a template is made, and what its
+    32-bit verdict leads to."""
 
-    def test_made_again_for_another_wine_and_32bit_verdict(self):
-        template = ensure_template(SCRATCH / "tree", ARCH)
-        reused = WinePrefix(SCRATCH / "tree" / "reused", SCRATCH / "tree", reuse=True, arch=ARCH)
-        self.addCleanup(shutil.rmtree, SCRATCH / "tree", ignore_errors=True)
-        registry = (template / "prefix" / "system.reg").stat().st_ino
+    def setUp(self):
+        self.tree = SCRATCH / "tree"
+        self.addCleanup(shutil.rmtree, self.tree, ignore_errors=True)
+        self.boots = []
+        self.verdict = "yes"
+        real = wine_prefix._boot_template
+        wine_prefix._boot_template = self.boot
+        self.addCleanup(setattr, wine_prefix, "_boot_template", real)
+
+    def boot(self, template, arch):
+        self.boots.append(arch)
+        (template / "prefix" / "drive_c" / "windows" / "system32").mkdir(parents=True)
+        (template / "prefix" / "system.reg").write_text(str(len(self.boots)))
+        (template / "home").mkdir()
+        (template / "runs-32bit").write_text(self.verdict + "\n")
+        (template / "wine-setup").write_text(wine_prefix._stamp(arch))
+
+    def test_made_once_and_again_for_another_wine(self):
+        template = ensure_template(self.tree, ARCH)
+        reused = WinePrefix(self.tree / "reused", self.tree, reuse=True, arch=ARCH)
         (reused.root / "marker").touch()
-        WinePrefix(reused.root, SCRATCH / "tree", reuse=True, arch=ARCH)
+        ensure_template(self.tree, ARCH)
+        WinePrefix(reused.root, self.tree, reuse=True, arch=ARCH)
+        self.assertEqual(self.boots, [ARCH])
         self.assertTrue((reused.root / "marker").exists())
 
-        # As if booted by another Wine (one without 32-bit support, say),
-        # on a machine whose 32-bit programs do not run.
+        # As if booted by another Wine: one without 32-bit support, say,
+        # whose 64-bit prefixes have no working syswow64.
         for stamp in (template / "wine-setup", reused.root / "wine-setup"):
             stamp.write_text(f"{ARCH} an older Wine\n")
-        probe = dict(wine_prefix._CMD_32BIT)
-        wine_prefix._CMD_32BIT[ARCH] = r"C:\windows\no-such-program.exe"
-        try:
-            ensure_template(SCRATCH / "tree", ARCH)
-        finally:
-            wine_prefix._CMD_32BIT.update(probe)
-        self.assertNotEqual((template / "prefix" / "system.reg").stat().st_ino, registry)
-        again = WinePrefix(reused.root, SCRATCH / "tree", reuse=True, arch=ARCH)
-        self.assertFalse((again.root / "marker").exists())
+        WinePrefix(reused.root, self.tree, reuse=True, arch=ARCH)
+        self.assertEqual(self.boots, [ARCH, ARCH])
+        self.assertFalse((reused.root / "marker").exists())
 
-        reason = cannot_run_32bit(SCRATCH / "tree", ARCH)
-        self.assertIn("does not run", reason or "")
-        program = template / "prefix" / "drive_c" / "windows" / ("syswow64" if ARCH == "win64" else "system32")
+    def test_32bit_programs_skipped_where_they_cannot_run(self):
+        self.verdict = f"{wine_prefix.NO_32BIT}: cmd.exe does not run"
+        self.assertEqual(cannot_run_32bit(self.tree, ARCH), self.verdict)
+        # The headers of a 32-bit program are all the emulator looks at.
+        program = self.tree / "program.exe"
+        program.write_bytes(b"MZ".ljust(0x3C, b"\0") + b"\x40\0\0\0" + b"PE\0\0\x4c\x01".ljust(64, b"\0"))
         run = subprocess.run([sys.executable, str(ROOT / "scripts" / "wine-emulator"), "--arch", ARCH,
-                              str(SCRATCH / "tree"), str(program / "cmd.exe"), "/c", "exit 0"],
-                             capture_output=True, text=True, timeout=300)
+                              str(self.tree), str(program)], capture_output=True, text=True, timeout=300)
         self.assertEqual(run.returncode, 77, run.stdout + run.stderr)
-        self.assertIn("SKIPPED", run.stdout)
-        self.assertIn(reason, run.stdout)
+        self.assertIn(f"SKIPPED: program.exe is a 32-bit program; {self.verdict}", run.stdout)
+        self.verdict = "yes"
+        (self.tree / "wine" / f"template-{ARCH}" / "runs-32bit").write_text("yes\n")
+        self.assertIsNone(cannot_run_32bit(self.tree, ARCH))
 
 
 if __name__ == "__main__":
