@@ -8,7 +8,7 @@ import unittest.mock
 from harness import (DESKTOP_NAME, DIRECTIVES, LONG_WIX_LOG, MSI_LOG, OLDER_MSI_LOG,
                      POSIX_SHELL_SYNTAX, PROFILE_NAME, ROLLBACK_LOG, SHELL_SYNTAX, Case, fill, only,
                      put, units)
-from harness.targets import PROGRAMS
+from harness.targets import BUILD_DIR, PROGRAMS
 
 import demo_history
 
