@@ -323,8 +323,10 @@ class WineTarget(Target):
         self.overrides = {"explorer.exe": "n", "wmic.exe": "n", "msinfo32.exe": "n"}
         for stem in REPORTS:
             self.install(PROGRAMS / "stand-ins" / f"{stem}.exe", self.wine.windows / self.system)
-        for folder in {"system32", self.system}:
-            self.install(PROGRAMS / "record_launch.exe", self.wine.windows / folder, "explorer.exe")
+        # The shell starts the folder window by name: from the Windows folder,
+        # the tool's current folder while it starts programs, or the system's.
+        for folder in {self.wine.windows, self.wine.windows / "system32", self.wine.windows / self.system}:
+            self.install(PROGRAMS / "record_launch.exe", folder, "explorer.exe")
         self.tool = self.wine.drive_c / "Velmora Tool" / EXE.name
         self.tool.parent.mkdir()
         shutil.copyfile(EXE, self.tool)
