@@ -122,6 +122,7 @@ class Target:
         The time it was seen to exit is left in exit_time; `before_idle` is
         called then, before waiting for what the run left running."""
         self.apply_settings()
+        self.serve()
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             # Files, not pipes: programs the run leaves behind inherit them.
             process = subprocess.Popen(self.command(args), env=self.environment(),
@@ -142,6 +143,9 @@ class Target:
 
     def apply_settings(self):
         """Makes the folders chosen since the last run the tool's."""
+
+    def serve(self):
+        """Starts what the tool's run needs beside it."""
 
     def wait_idle(self):
         """Waits for what the run started to end (the folder window)."""
@@ -379,6 +383,7 @@ class WineTarget(Target):
         reg.write_bytes("\r\n".join(lines).encode("utf-16"))
         if prefix.runner:
             os.lchown(reg, 65534, 65534)
+        self.serve()
         status, out, err = prefix.run("reg", ["import", prefix.to_windows_path(reg)])
         reg.unlink()
         if status != 0:
@@ -455,6 +460,13 @@ class WineTarget(Target):
     def settle(self):
         """The run waited for every program of the prefix already."""
 
+    def serve(self):
+        """A server that ends as soon as its last program has (not 3 s
+        later), so that waiting for the prefix to be idle is short. Refused,
+        harmlessly, while one runs."""
+        subprocess.run([*self.wine.runner, "wineserver", "-p0"], env=self.wine.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
     def wait_idle(self):
         self.wine.wait_idle()
 
@@ -471,6 +483,7 @@ class WineTarget(Target):
         it go and waits for it, and the helper's signal folder."""
         signals = self.root / f"hold-{mode}"
         signals.mkdir()
+        self.serve()
         helper = self.wine.start(PROGRAMS / "hold_log.exe",
                                  [mode, self.tool_path(log), self.tool_path(signals)])
         while not (signals / "ready").exists():
