@@ -129,13 +129,13 @@ def bench_wine():
     build = ROOT / "build" / "win64"
     subprocess.run(["cmake", "--preset", "win64"], cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", "--preset", "win64", "--target", "velmora-diag",
-                    "wmic_stand_in", "msinfo32_stand_in", "record_launch"],
+                    "wmic_stand_in", "msinfo32_stand_in", "explorer_stand_in"],
                    cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
     wine = WinePrefix(build / "wine" / "bench", build)
     try:
         records = wine.root / "records"
         records.mkdir()
-        wine.install_program(build / "tests" / "programs" / "record_launch.exe", "explorer.exe")
+        wine.install_program(build / "tests" / "programs" / "stand-ins" / "explorer.exe", "explorer.exe")
         folder = wine.drive_c / "bench"
         folder.mkdir()
         shutil.copyfile(build / "velmora-diag.exe", folder / "velmora-diag.exe")

@@ -17,9 +17,8 @@ target the preset built (tests/runs/CMakeLists.txt): win64 and winxp64 for
 the win64 preset, win32xp and wow64 for win32, native for native (and,
 under Valgrind, for native-release). A target the machine cannot run (no
 32-bit Wine) ends with exit status 77 and its reason: CTest counts it as
-skipped, never as passed. By hand, with PYTHONPATH=tests:scripts and the
-VELMORA_* variables CTest sets (see `ctest -V -R runs_win64`):
-    python3 -m harness win64 -k WorkingFolder
+skipped, never as passed. By hand, with the environment CTest sets (see
+`ctest -V -R runs_win64`): python3 -m harness win64 -k WorkingFolder
 
 How a case is written: a test module tests/runs/test_*.py holds classes
 derived from harness.Case, a unittest.TestCase. Each test method gets a

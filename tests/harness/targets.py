@@ -60,6 +60,14 @@ class Target:
         self.unprivileged = unprivileged and os.geteuid() == 0
         self.root, self._remove = scratch_root(case_id, self.unprivileged)
         self.root.mkdir(parents=True, exist_ok=True)
+        try:
+            self.prepare()
+        except BaseException:
+            self.close()
+            raise
+
+    def prepare(self):
+        """Makes the case's place; see the subclasses."""
         self.records = self.root / "records"
         self.records.mkdir()
         if self.unprivileged:
@@ -191,8 +199,8 @@ date +%s.%N > "$record.end"
 { date +%s.%N; for argument in "$@"; do printf '%s\0' "$argument"; done; } > "$VELMORA_RECORD_DIR/open.$$"
 """
 
-    def __init__(self, case_id, unprivileged=False):
-        super().__init__(case_id, unprivileged)
+    def prepare(self):
+        super().prepare()
         self.scratch = self.root
         self.bin = self.root / "bin"
         self.bin.mkdir()
@@ -314,8 +322,8 @@ class WineTarget(Target):
     version = None  # Wine's name of the Windows version; None: Wine's own (10)
     system = "system32"  # where a program of the tool's bitness finds the system's
 
-    def __init__(self, case_id, unprivileged=False):
-        super().__init__(case_id, unprivileged)
+    def prepare(self):
+        super().prepare()
         self.wine = WinePrefix(self.root / "wine", BUILD_DIR, arch=self.arch)
         self.scratch = self.wine.drive_c
         self.user = self.wine.user
@@ -330,7 +338,7 @@ class WineTarget(Target):
         # The shell starts the folder window by name: from the Windows folder,
         # the tool's current folder while it starts programs, or the system's.
         for folder in {self.wine.windows, self.wine.windows / "system32", self.wine.windows / self.system}:
-            self.install(PROGRAMS / "record_launch.exe", folder, "explorer.exe")
+            self.install(PROGRAMS / "stand-ins" / "explorer.exe", folder)
         self.tool = self.wine.drive_c / "Velmora Tool" / EXE.name
         self.tool.parent.mkdir()
         shutil.copyfile(EXE, self.tool)
@@ -509,7 +517,8 @@ class WineTarget(Target):
                 or relative == self.working_folder.relative_to(self.wine.prefix))
 
     def close(self):
-        self.wine.kill()
+        if getattr(self, "wine", None):
+            self.wine.kill()
         super().close()
 
 

@@ -1,6 +1,9 @@
-// Stands in for a report program the tool starts ("wmic", "msinfo32.exe"),
-// built once under each name. With STEM its name in lower case without
-// ".exe", it leaves in the folder named by VELMORA_RECORD_DIR:
+// Stands in for the programs the tool has the shell start, built once under
+// each name. As "explorer.exe" (the folder window) it appends one line,
+// "<name><TAB><time><TAB><command line>", to launches.txt in the folder
+// named by VELMORA_RECORD_DIR and exits. As a report program ("wmic",
+// "msinfo32.exe"), with STEM its name in lower case without ".exe", it
+// leaves in that folder:
 //   STEM.start, STEM.end   times (seconds since 1970)
 //   STEM.module            its own path
 //   STEM.args              its arguments after the program name, each ended by NUL
@@ -32,6 +35,11 @@ int main() {
   if (records.empty()) return 0;
   const std::wstring module = ModulePath();
   const std::wstring stem = Stem(module);
+  if (stem == L"explorer") {
+    const std::string line = Utf8(module.substr(module.find_last_of(L"\\/") + 1)) + "\t" + Now() +
+                             "\t" + Utf8(GetCommandLineW()) + "\n";
+    return WriteText(records + L"\\launches.txt", line, true) ? 0 : 1;
+  }
   std::wstring upper = stem;
   for (wchar_t& c : upper) c = static_cast<wchar_t>(c >= L'a' && c <= L'z' ? c - 32 : c);
   const std::wstring record = records + L"\\" + stem;
