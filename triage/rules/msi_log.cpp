@@ -10,6 +10,7 @@ namespace {
 constexpr size_t kKeptErrors = 4;
 
 // The outcome's sources, weakest first.
+constexpr int kRankTopOther = 0;  // a top-level action that is not a sequence's root
 constexpr int kRankTopAction = 1;
 constexpr int kRankEngineReturn = 2;
 constexpr int kRankStatus = 3;
@@ -71,7 +72,7 @@ void MsiLogRules::Line(uint64_t number, std::string_view text, const ContextRing
     case 'A':
       if (StartsWith(text, "Action start ")) {
         seen_ = true;
-        ActionStart(text.substr(13));
+        ActionStart(number, text.substr(13), ring);
         return;
       }
       if (StartsWith(text, "Action ended ")) {
@@ -197,7 +198,18 @@ void MsiLogRules::EngineLine(uint64_t number, std::string_view payload, std::str
   }
 }
 
-void MsiLogRules::ActionStart(std::string_view rest) {
+void MsiLogRules::ActionStart(uint64_t number, std::string_view rest, const ContextRing& ring) {
+  // Wine's msiexec runs its rollback as fresh top-level actions after the
+  // failed installation has ended.
+  if (top_failed_ && depth_ == 0 && !replayed_after_failure_) {
+    Finding finding =
+        MakeFinding("msi.rollback", Severity::Warning, file_, number, ring.Snapshot());
+    finding.message =
+        "Actions ran again after the installation had failed: Wine's msiexec logs its rollback "
+        "(undoing the installation's changes) this way, so the product is not installed.";
+    finding.remedy = "Find the failure that caused it (the failing action above) and fix it.";
+    replayed_after_failure_ = std::move(finding);
+  }
   ++depth_;
   // The errors of an earlier action do not explain a later one.
   recent_errors_.clear();
@@ -230,7 +242,12 @@ void MsiLogRules::ActionEnded(uint64_t number, std::string_view rest, const Cont
   if (*value == 3 && !failed_action_) failed_action_ = record();
   if (*value == 0 && !zero_action_) zero_action_ = record();
   if (top_level) {
-    SetOutcome(kRankTopAction, std::nullopt, number, ring, time);
+    // The root of a sequence says how the whole run ended; other top-level
+    // actions only when no root has ended.
+    const bool root = name == "INSTALL" || name == "ADMIN" || name == "ADVERTISE";
+    if (outcome_ && outcome_->rank > (root ? kRankTopAction : kRankTopOther)) return;
+    if (root && *value != 1) top_failed_ = true;
+    SetOutcome(root ? kRankTopAction : kRankTopOther, std::nullopt, number, ring, time);
     outcome_->logged_value = *value;
     outcome_->action = std::string(name);
   }
@@ -279,7 +296,6 @@ void MsiLogRules::HeaderLine(std::string_view text) {
   // "=== Verbose logging started: 12/1/2026  10:15:00  Build type: ..."
   auto rest = After(text, "started: ");
   seen_ = true;
-  windows_engine_ = true;
   if (!rest) return;
   std::string_view cursor = *rest;
   int64_t parts[3] = {0, 0, 0};
@@ -413,7 +429,7 @@ void MsiLogRules::EmitOutcome(Report& report) {
   std::optional<int64_t> code = outcome.code;
   bool succeeded = false;
   std::string message;
-  if (outcome.rank == kRankTopAction) {
+  if (outcome.rank <= kRankTopAction) {
     message = "The log ends without the installer's final status; its last top-level action, " +
               outcome.action + ", ended with return value " + std::to_string(outcome.logged_value);
     if (!windows_engine_ && outcome.logged_value == 0) {
@@ -488,7 +504,11 @@ void MsiLogRules::End(Report& report) {
   }
   if (restart_required_) report.findings.push_back(std::move(*restart_required_));
   if (restart_pending_) report.findings.push_back(std::move(*restart_pending_));
-  if (rollback_) report.findings.push_back(std::move(*rollback_));
+  if (rollback_) {
+    report.findings.push_back(std::move(*rollback_));
+  } else if (!windows_engine_ && replayed_after_failure_) {
+    report.findings.push_back(std::move(*replayed_after_failure_));
+  }
 }
 
 }  // namespace triage

@@ -37,7 +37,7 @@ class MsiLogRules {
 
   void EngineLine(uint64_t number, std::string_view payload, std::string_view text,
                   const ContextRing& ring);
-  void ActionStart(std::string_view rest);
+  void ActionStart(uint64_t number, std::string_view rest, const ContextRing& ring);
   void ActionEnded(uint64_t number, std::string_view rest, const ContextRing& ring);
   void PropertyLine(uint64_t number, std::string_view text, const ContextRing& ring);
   void ErrorLine(uint64_t number, std::string_view text, std::optional<int64_t> code);
@@ -84,6 +84,10 @@ class MsiLogRules {
   std::optional<Finding> restart_required_;
   std::optional<Finding> restart_pending_;
   std::optional<Finding> rollback_;
+  // The root action (INSTALL) ended without success, and the first action
+  // started after that.
+  bool top_failed_ = false;
+  std::optional<Finding> replayed_after_failure_;
 
   std::string product_name_;
   std::string product_version_;

@@ -32,6 +32,12 @@ struct Section {
   size_t warnings = 0;
 };
 
+// The Velmora driver's provider name, or its INF's own name (an INF
+// published as "oemNN.inf" still names its original in the lines).
+bool ConcernsVelmora(std::string_view text) {
+  return ContainsNoCase(text, "velmora") || ContainsNoCase(text, "vldrv");
+}
+
 std::string DescribeCode(int64_t code) {
   std::string text = HexCode(code);
   if (const CodeInfo* info = FindSetupApiCode(code)) {
@@ -58,7 +64,7 @@ class SetupApiReader : public LineReader {
   void Line(uint64_t number, std::string_view text) override {
     ring_.Push(number, text);
     if (text.empty()) return;
-    if (section_.open && !section_.velmora && ContainsNoCase(text, "velmora")) {
+    if (section_.open && !section_.velmora && ConcernsVelmora(text)) {
       section_.velmora = true;
     }
     switch (text[0]) {
@@ -133,7 +139,7 @@ class SetupApiReader : public LineReader {
     section_.open = true;
     section_.xp = xp;
     section_.start_line = number;
-    section_.velmora = ContainsNoCase(title, "velmora");
+    section_.velmora = ConcernsVelmora(title);
   }
 
   void Error(uint64_t number, std::string_view text, std::optional<int64_t> code) {
