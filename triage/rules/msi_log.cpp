@@ -441,7 +441,7 @@ void MsiLogRules::EmitOutcome(Report& report) {
     } else {
       code = ReturnValueToCode(outcome.logged_value);
       succeeded = code && IsInstallerSuccess(*code);
-      if (code) message += " (result " + CodeWithMeaning(*code) + ")";
+      if (code) message += ", that is result " + CodeWithMeaning(*code);
     }
     message += ".";
   } else {

@@ -144,11 +144,13 @@ class SetupApiReader : public LineReader {
 
   void Error(uint64_t number, std::string_view text, std::optional<int64_t> code) {
     if (!section_.open) return;
+    // XP's sections have no exit status: the last code named is how the
+    // section ended (earlier ones can be errors it went on after).
+    if (code) section_.error_code = code;
     if (section_.errors++ > 0) return;
     section_.error_line = number;
     section_.error_text = std::string(CutUtf8(text, 300));
     section_.error_context = ring_.Snapshot();
-    section_.error_code = code;
   }
 
   void Close(uint64_t number, std::string_view status) {

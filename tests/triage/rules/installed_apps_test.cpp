@@ -25,7 +25,9 @@ TEST(InstalledApps, EveryVelmoraProductWithItsVersionCutByCharacters) {
   ASSERT_EQ(products.size(), 4u);
   EXPECT_EQ(products[0]->message, "Installed: Velmora Drivers 2.0.0.");
   // Multi-byte letters before the version column: offsets count characters.
-  EXPECT_EQ(products[1]->message, "Installed: Outil de données Velmora – édition réseau 1.4.2.");
+  EXPECT_EQ(
+      products[1]->message,
+      "Installed: Outil de données Velmora – édition réseau pour postes de travail Windows 1.4.2.");
   EXPECT_EQ(products[2]->message, "Installed: Velmora Control Center (no version listed).");
   EXPECT_EQ(products[3]->message, "Installed: Velmora Drivers 2.1.0.");
   EXPECT_EQ(FixtureLine(kTwoDrivers, products[3]->line).substr(0, 15), "Velmora Drivers");
