@@ -62,10 +62,17 @@ void MsiLogRules::Line(uint64_t number, std::string_view text, const ContextRing
       if (StartsWith(text, "MSI (")) {
         seen_ = true;
         windows_engine_ = true;
-        const size_t colon = text.find(": ", 8);
-        if (colon != std::string_view::npos && colon < 48) {
-          EngineLine(number, text.substr(colon + 2), text, ring);
+        // "MSI (s) (A4:B0) [10:15:02:310]: payload"; older logs have no
+        // time: "MSI (c) (29:28) : payload". One short search either way.
+        const std::string_view head = text.substr(0, 48);
+        const size_t close = head.find(']', 14);
+        size_t colon = std::string_view::npos;
+        if (close != std::string_view::npos && head.substr(close + 1, 2) == ": ") {
+          colon = close + 1;
+        } else {
+          colon = head.find(": ", 8);
         }
+        if (colon != std::string_view::npos) EngineLine(number, text.substr(colon + 2), text, ring);
         return;
       }
       break;
