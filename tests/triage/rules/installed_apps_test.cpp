@@ -56,6 +56,11 @@ TEST(InstalledApps, OneDriverVersionOrNoneOrNoTable) {
   EXPECT_TRUE(Has(missing->message, "1 products listed"));
 
   EXPECT_NE(Only(TriageText("\n\n"), "apps.empty"), nullptr);
+  const Report message = TriageText("\nNo Instance(s) Available.\nVelmora Drivers 2.1.0\n");
+  const Finding* unreadable = Only(message, "apps.unreadable");
+  ASSERT_NE(unreadable, nullptr);
+  EXPECT_EQ(unreadable->line, 2u);
+  EXPECT_TRUE(WithRule(message, "apps.velmora-product").empty());
 }
 
 }  // namespace
