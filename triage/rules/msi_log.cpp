@@ -47,6 +47,13 @@ const char* RemedyFor(std::optional<int64_t> code, const char* otherwise) {
   return otherwise;
 }
 
+// The time of day of an engine line: "MSI (s) (A4:B0) [10:15:05:456]: ...".
+std::optional<int64_t> EngineClock(std::string_view text) {
+  const size_t open = text.find('[');
+  if (open == std::string_view::npos || open > 24) return std::nullopt;
+  return ParseClock(text.substr(open + 1));
+}
+
 constexpr char kGenericRemedy[] =
     "Read the error lines just above the evidence line; they name the file, service or custom "
     "action at fault.";
@@ -172,10 +179,7 @@ void MsiLogRules::EngineLine(uint64_t number, std::string_view payload, std::str
     case 'M':
       if (auto rest = After(payload, "MainEngineThread is returning ")) {
         if (auto code = ParseDecimal(*rest)) {
-          std::optional<int64_t> clock;
-          const size_t open = text.find('[');
-          if (open != std::string_view::npos && open < 24)
-            clock = ParseClock(text.substr(open + 1));
+          const std::optional<int64_t> clock = EngineClock(text);
           SetOutcome(kRankEngineReturn, code, number, ring, TimeAt(clock));
         }
       }
@@ -184,10 +188,7 @@ void MsiLogRules::EngineLine(uint64_t number, std::string_view payload, std::str
       if (!StartsWith(payload, "Windows Installer ")) return;
       if (auto rest = After(payload, "success or error status: ")) {
         if (auto code = ParseDecimal(*rest)) {
-          std::optional<int64_t> clock;
-          const size_t open = text.find('[');
-          if (open != std::string_view::npos && open < 24)
-            clock = ParseClock(text.substr(open + 1));
+          const std::optional<int64_t> clock = EngineClock(text);
           SetOutcome(kRankStatus, code, number, ring, TimeAt(clock));
         }
         if (auto name = After(payload, "Product Name: ")) {
