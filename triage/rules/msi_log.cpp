@@ -47,6 +47,14 @@ const char* RemedyFor(std::optional<int64_t> code, const char* otherwise) {
   return otherwise;
 }
 
+// Message numbers whose notes report a failure: files (1304-1311), another
+// installation (1500), the installation failing (1708), custom actions
+// (1721-1723), services and assemblies (1920-1939).
+bool IsFailureNote(int64_t code) {
+  return (code >= 1304 && code <= 1311) || code == 1500 || code == 1708 ||
+         (code >= 1721 && code <= 1723) || (code >= 1920 && code <= 1939);
+}
+
 // The time of day of an engine line: "MSI (s) (A4:B0) [10:15:05:456]: ...".
 std::optional<int64_t> EngineClock(std::string_view text) {
   const size_t open = text.find('[');
@@ -165,10 +173,10 @@ void MsiLogRules::EngineLine(uint64_t number, std::string_view payload, std::str
   switch (payload[0]) {
     case 'N':
       if (StartsWith(payload, "Note: 1: ")) {
-        // Notes of message numbers below 2000 are errors shown to the user;
-        // the 2xxx ones are internal and mostly benign.
+        // Only notes of failures: most notes (1402, a registry key that
+        // does not exist yet; the 2xxx ones) are routine.
         auto code = ParseDecimal(payload.substr(9));
-        if (code && *code < 2000) ErrorLine(number, text, code);
+        if (code && IsFailureNote(*code)) ErrorLine(number, text, code);
       }
       return;
     case 'P':
