@@ -206,7 +206,7 @@ class SetupApiReader : public LineReader {
     finding.code = section_.error_code;
     std::string message = section_.velmora ? "Velmora driver: the device-setup section \""
                                            : "The device-setup section \"";
-    message += section_.title + "\"";
+    message += (section_.title.empty() ? "(untitled)" : section_.title) + "\"";
     if (section_.xp || unfinished) {
       message += " logged an error";
     } else {
@@ -225,6 +225,9 @@ class SetupApiReader : public LineReader {
     } else if (!status.empty()) {
       message +=
           ": \"" + std::string(CutUtf8(Trim(status.substr(0, status.rfind(']'))), 100)) + "\"";
+    }
+    if (section_.warnings > 0) {
+      message += "; it also logged " + std::to_string(section_.warnings) + " warning lines";
     }
     finding.message = message + ".";
     const CodeInfo* info = section_.error_code ? FindSetupApiCode(*section_.error_code) : nullptr;
