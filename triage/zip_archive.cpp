@@ -141,7 +141,7 @@ class DeflatedStream : public ByteStream {
     std::size_t got = asked - z_.avail_out;
     produced_ += got;
     if (produced_ > limits_.ratio_floor_bytes &&
-        produced_ / std::max<uint64_t>(consumed_, 1) > limits_.max_ratio) {
+        produced_ / std::max<uint64_t>(consumed_ - z_.avail_in, 1) > limits_.max_ratio) {
       problem_ = "it inflates more than " + std::to_string(limits_.max_ratio) +
                  " times its compressed size, like a deflate bomb: read stopped after " +
                  Bytes(produced_);
