@@ -1,0 +1,40 @@
+#include "context_ring.h"
+
+#include <algorithm>
+
+#include "text.h"
+
+namespace triage {
+
+void ContextRing::Push(uint64_t number, std::string_view text) {
+  Slot& slot = slots_[next_];
+  slot.number = number;
+  slot.text.assign(CutUtf8(text));
+  next_ = (next_ + 1) % kLines;
+  if (count_ < kLines) ++count_;
+}
+
+std::vector<EvidenceLine> ContextRing::Snapshot() const {
+  std::vector<EvidenceLine> lines;
+  lines.reserve(count_);
+  size_t at = (next_ + kLines - count_) % kLines;
+  for (size_t i = 0; i < count_; ++i) {
+    lines.push_back({slots_[at].number, slots_[at].text});
+    at = (at + 1) % kLines;
+  }
+  return lines;
+}
+
+void MergeContext(std::vector<EvidenceLine>& context, const std::vector<EvidenceLine>& extra) {
+  for (const EvidenceLine& line : extra) {
+    const bool known = std::any_of(context.begin(), context.end(), [&](const EvidenceLine& kept) {
+      return kept.number == line.number;
+    });
+    if (!known) context.push_back(line);
+  }
+  std::stable_sort(
+      context.begin(), context.end(),
+      [](const EvidenceLine& a, const EvidenceLine& b) { return a.number < b.number; });
+}
+
+}  // namespace triage

@@ -1,0 +1,36 @@
+#include "finding.h"
+
+#include <cstdio>
+
+#include "text.h"
+
+namespace triage {
+
+Finding MakeFinding(std::string_view rule, Severity severity, const std::string& file,
+                    uint64_t line, std::vector<EvidenceLine> context) {
+  Finding finding;
+  finding.rule = std::string(rule);
+  finding.severity = severity;
+  finding.file = file;
+  finding.line = line;
+  finding.context = std::move(context);
+  return finding;
+}
+
+std::string HexCode(int64_t code) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX",
+                static_cast<unsigned long long>(static_cast<uint64_t>(code)));
+  return text;
+}
+
+std::string_view QuoteText(std::string_view line) {
+  line = Trim(line);
+  if (StartsWith(line, "MSI (")) {
+    const size_t colon = line.find(": ", 8);
+    if (colon != std::string_view::npos && colon < 48) line.remove_prefix(colon + 2);
+  }
+  return CutUtf8(Trim(line), 300);
+}
+
+}  // namespace triage

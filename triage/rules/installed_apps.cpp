@@ -1,0 +1,154 @@
+// "installedapps.txt", WMIC's table of installed products: a header whose
+// column names start the columns, then one row per product padded to the
+// same offsets. Offsets count characters, not bytes.
+#include <algorithm>
+
+#include "finding.h"
+#include "readers.h"
+#include "text.h"
+
+namespace triage {
+namespace {
+
+constexpr size_t kMaxColumns = 16;
+constexpr size_t kMaxProducts = 64;
+
+// Byte offset of the `chars`-th character of UTF-8 `text` (its size when
+// the text is shorter).
+size_t ByteOffset(std::string_view text, size_t chars) {
+  size_t seen = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+    if (seen == chars) return i;
+    ++seen;
+  }
+  return text.size();
+}
+
+class InstalledAppsReader : public LineReader {
+ public:
+  explicit InstalledAppsReader(std::string file) : file_(std::move(file)) {}
+
+  void Line(uint64_t number, std::string_view text) override {
+    if (Trim(text).empty()) return;
+    if (starts_.empty()) {
+      Header(text);
+      return;
+    }
+    ++rows_;
+    const std::string_view name = Cell(text, name_column_);
+    if (!ContainsNoCase(name, "velmora") || products_.size() >= kMaxProducts) return;
+    products_.push_back({number, std::string(CutUtf8(name, 200)),
+                         std::string(CutUtf8(Cell(text, version_column_), 100)),
+                         std::string(CutUtf8(text))});
+  }
+
+  void End(Report& report) override {
+    if (starts_.empty()) {
+      Finding finding = MakeFinding("apps.empty", Severity::Info, file_, 0);
+      finding.message =
+          "The installed-applications list is empty: WMIC ran but wrote no table (it may have "
+          "failed or been stopped).";
+      finding.remedy = "Check Apps and Features on the machine by hand.";
+      report.findings.push_back(std::move(finding));
+      return;
+    }
+    if (products_.empty()) {
+      Finding finding = MakeFinding("apps.no-velmora", Severity::Info, file_, 0);
+      finding.message =
+          "No Velmora product is installed (" + std::to_string(rows_) + " products listed).";
+      finding.remedy = "If the installation was reported done, it did not register; install again.";
+      report.findings.push_back(std::move(finding));
+    }
+    for (const Product& product : products_) {
+      Finding finding = MakeFinding("apps.velmora-product", Severity::Info, file_, product.line,
+                                    {{product.line, product.row}});
+      finding.message = "Installed: " + product.name +
+                        (product.version.empty() ? " (no version listed)" : " " + product.version) +
+                        ".";
+      finding.remedy = "Nothing to do.";
+      report.findings.push_back(std::move(finding));
+    }
+    // Two versions of the driver package at once: an upgrade left the old
+    // one behind, and both claim the same driver.
+    const Product* first = nullptr;
+    for (const Product& product : products_) {
+      if (!EqualsNoCase(product.name, "Velmora Drivers")) continue;
+      if (first == nullptr) {
+        first = &product;
+        continue;
+      }
+      if (product.version == first->version) continue;
+      Finding finding =
+          MakeFinding("apps.duplicate-drivers", Severity::Warning, file_, product.line,
+                      {{first->line, first->row}, {product.line, product.row}});
+      finding.message = "Two versions of Velmora Drivers are installed at once: " + first->version +
+                        " and " + product.version + ".";
+      finding.remedy =
+          "Uninstall both in Apps and Features, restart Windows, then install the current "
+          "version once.";
+      report.findings.push_back(std::move(finding));
+      break;
+    }
+  }
+
+ private:
+  struct Product {
+    uint64_t line;
+    std::string name;
+    std::string version;
+    std::string row;
+  };
+
+  void Header(std::string_view text) {
+    // A column starts where a name starts after blanks.
+    size_t chars = 0;
+    bool in_name = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(text[i]);
+      if ((c & 0xC0) == 0x80) continue;
+      const bool blank = c == ' ' || c == '\t' || c == '\r';
+      if (!blank && !in_name && starts_.size() < kMaxColumns) {
+        starts_.push_back(chars);
+        const size_t end = text.find(' ', i);
+        const std::string_view name = text.substr(i, end == std::string_view::npos ? end : end - i);
+        if (EqualsNoCase(name, "Name")) name_column_ = starts_.size() - 1;
+        if (EqualsNoCase(name, "Version")) version_column_ = starts_.size() - 1;
+      }
+      in_name = !blank;
+      ++chars;
+    }
+    // WMIC orders the columns by name: Name, then Version.
+    if (name_column_ == kNone) name_column_ = 0;
+    if (version_column_ == kNone) version_column_ = starts_.size() > 1 ? 1 : kNone;
+  }
+
+  // The trimmed value of column `column` of a row.
+  std::string_view Cell(std::string_view row, size_t column) const {
+    if (column >= starts_.size()) return {};
+    const size_t begin = ByteOffset(row, starts_[column]);
+    // The last column runs to the end of the row (WMIC pads it, but a value
+    // longer than the header's width must not be cut).
+    const size_t end =
+        column + 1 < starts_.size() ? ByteOffset(row, starts_[column + 1]) : row.size();
+    if (begin >= row.size()) return {};
+    return Trim(row.substr(begin, std::max(begin, end) - begin));
+  }
+
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+
+  std::string file_;
+  std::vector<size_t> starts_;
+  size_t name_column_ = kNone;
+  size_t version_column_ = kNone;
+  size_t rows_ = 0;
+  std::vector<Product> products_;
+};
+
+}  // namespace
+
+std::unique_ptr<LineReader> MakeInstalledAppsReader(std::string file) {
+  return std::make_unique<InstalledAppsReader>(std::move(file));
+}
+
+}  // namespace triage
