@@ -96,7 +96,7 @@ std::string ConsoleReport(const Outcome& outcome, bool colours) {
     std::string where = finding.file.empty() ? "-" : finding.file;
     if (finding.line > 0) where += ":" + std::to_string(finding.line);
     std::string tag = finding.rule;
-    if (finding.code) tag += ", code " + std::to_string(*finding.code);
+    if (finding.code) tag += ", code " + CodeText(*finding.code);
     out += "\n" + paint(Colour(finding.severity), severity) + " " + TerminalSafe(where) + "  [" +
            TerminalSafe(tag) + "]\n";
     out += "        " + TerminalSafe(finding.message) + "\n";

@@ -115,7 +115,7 @@ std::string HtmlReport(const Outcome& outcome) {
     out += "<section class=\"finding " + severity + "\">\n<h2><span class=\"badge\">" + severity +
            "</span><span class=\"where\">" + HtmlEscape(where) + "</span><span class=\"rule\">" +
            HtmlEscape(finding.rule);
-    if (finding.code) out += " &middot; code " + std::to_string(*finding.code);
+    if (finding.code) out += " &middot; code " + CodeText(*finding.code);
     out += "</span></h2>\n<p class=\"message\">" + HtmlEscape(finding.message) + "</p>\n";
     if (!finding.remedy.empty()) {
       out += "<p class=\"remedy\"><strong>What to do:</strong> " + HtmlEscape(finding.remedy) +

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "model.h"
@@ -31,6 +32,10 @@ void OrderBySeverity(Report& report);
 std::string ConsoleReport(const Outcome& outcome, bool colours);
 std::string JsonReport(const Outcome& outcome);
 std::string HtmlReport(const Outcome& outcome);
+
+// A code as people look it up: decimal for Windows Installer codes, hex
+// for HRESULTs and SetupAPI's 0xE... codes.
+std::string CodeText(int64_t code);
 
 // Text safe to print on a terminal: control characters (C0, DEL, C1) from
 // the logs become '?', so a log cannot drive the terminal.

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdio>
 
 #include "outcome.h"
 
@@ -26,6 +27,13 @@ const char* SeverityName(Severity severity) {
       return "info";
   }
   return "info";
+}
+
+std::string CodeText(int64_t code) {
+  if (code >= 0 && code <= 0xFFFF) return std::to_string(code);
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(static_cast<uint32_t>(code)));
+  return text;
 }
 
 Verdict Decide(const Report& report) {

@@ -122,6 +122,7 @@ TEST(Outputs, ConsoleVerdictFirstFindingsBySeverityColoursOnlyWhenAsked) {
   EXPECT_EQ(plain.find('\x1b'), std::string::npos);
   EXPECT_EQ(plain.find("\xC2\x9B"), std::string::npos);
   EXPECT_NE(plain.find("escape ?]0;title? and C1 ?2J"), std::string::npos);
+  EXPECT_NE(plain.find("[device, code 0xE0000203]"), std::string::npos) << plain;
   std::string coloured = ConsoleReport(outcome, true);
   EXPECT_NE(coloured.find("\x1b[1;31mERROR  \x1b[0m"), std::string::npos);
 }
