@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace triage {
 
 namespace {
@@ -42,6 +46,36 @@ bool IsAscii(const char* p, std::size_t n) {
     if (static_cast<unsigned char>(p[i]) & 0x80) return false;
   }
   return true;
+}
+
+// The first CR or LF in [p, end), or end; `high` tells whether a byte
+// before it has its top bit set (the line is not plain ASCII). One pass
+// serves both, sixteen bytes at a time where the processor allows.
+const char* FindLineEnd(const char* p, const char* end, bool& high) {
+#ifdef __SSE2__
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i cr = _mm_set1_epi8('\r');
+  int top = 0;
+  while (end - p >= 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    int ends =
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr)));
+    int bits = _mm_movemask_epi8(bytes);
+    if (ends != 0) {
+      int at = __builtin_ctz(static_cast<unsigned>(ends));
+      high = high || top != 0 || (bits & ((1 << at) - 1)) != 0;
+      return p + at;
+    }
+    top |= bits;
+    p += 16;
+  }
+  high = high || top != 0;
+#endif
+  for (; p < end; ++p) {
+    if (*p == '\n' || *p == '\r') return p;
+    high = high || (static_cast<unsigned char>(*p) & 0x80) != 0;
+  }
+  return end;
 }
 
 }  // namespace
@@ -245,34 +279,22 @@ void TextDecoder::Split(const char* data, std::size_t size) {
     after_cr_ = false;
     if (*p == '\n') ++p;
   }
-  // The next LF is remembered, so that text whose lines end in CR alone is
-  // not searched to the chunk's end once per line.
-  const char* lf = nullptr;
-  bool lf_known = false;
   while (p < end) {
-    if (!lf_known || (lf != nullptr && lf < p)) {
-      lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-      lf_known = true;
+    bool high = false;
+    const char* stop = FindLineEnd(p, end, high);
+    if (stop == end) {
+      Append(p, static_cast<std::size_t>(end - p));
+      return;
     }
-    const char* stop = lf ? lf : end;
-    const auto* cr =
-        static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(stop - p)));
-    if (cr != nullptr) {
-      EndLine(p, static_cast<std::size_t>(cr - p));
-      p = cr + 1;
+    EndLine(p, static_cast<std::size_t>(stop - p), !high);
+    p = stop + 1;
+    if (*stop == '\r') {
       if (p == end) {
         after_cr_ = true;
       } else if (*p == '\n') {
         ++p;
       }
-      continue;
     }
-    if (lf == nullptr) {
-      Append(p, static_cast<std::size_t>(end - p));
-      return;
-    }
-    EndLine(p, static_cast<std::size_t>(lf - p));
-    p = lf + 1;
   }
 }
 
@@ -287,22 +309,22 @@ void TextDecoder::Append(const char* data, std::size_t size) {
   pending_ = pending_ || size > 0;
 }
 
-void TextDecoder::EndLine(const char* data, std::size_t size) {
+void TextDecoder::EndLine(const char* data, std::size_t size, bool ascii) {
   if (!pending_) {
     if (size > max_line_) {
       line_cut_ = true;
       size = max_line_;
     }
-    Deliver(std::string_view(data, size));
+    Deliver(std::string_view(data, size), ascii);
     return;
   }
   Append(data, size);
-  Deliver(line_);
+  Deliver(line_, false);
   line_.clear();
   pending_ = false;
 }
 
-void TextDecoder::Deliver(std::string_view text) {
+void TextDecoder::Deliver(std::string_view text, bool ascii) {
   ++stats_.lines;
   if (line_cut_) {
     ++stats_.cut_lines;
@@ -310,7 +332,7 @@ void TextDecoder::Deliver(std::string_view text) {
     line_cut_ = false;
     text = DropPartialUtf8Tail(text);
   }
-  if (check_utf8_ && !IsAscii(text.data(), text.size()) && !IsValidUtf8(text)) {
+  if (check_utf8_ && !ascii && !IsAscii(text.data(), text.size()) && !IsValidUtf8(text)) {
     ++stats_.ansi_lines;
     ansi_.clear();
     AppendWindows1252(text, ansi_);
@@ -338,7 +360,7 @@ void TextDecoder::Finish() {
   }
   if (!tail.empty()) Append(tail.data(), tail.size());
   if (pending_) {
-    Deliver(line_);
+    Deliver(line_, false);
     line_.clear();
     pending_ = false;
   }

@@ -58,8 +58,9 @@ class TextDecoder {
   void FeedUtf16(const unsigned char* data, std::size_t size);
   void Split(const char* data, std::size_t size);
   void Append(const char* data, std::size_t size);
-  void EndLine(const char* data, std::size_t size);
-  void Deliver(std::string_view text);
+  void EndLine(const char* data, std::size_t size, bool ascii);
+  // `ascii`: the caller saw that every byte is below 0x80.
+  void Deliver(std::string_view text, bool ascii);
 
   LineSink& sink_;
   std::size_t max_line_;
