@@ -15,7 +15,7 @@ FileInput::FileInput(const std::filesystem::path& path) {
 }
 
 std::size_t FileInput::ReadAt(uint64_t offset, char* buffer, std::size_t size) {
-  if (offset >= size_) return 0;
+  if (offset >= size_ || size == 0) return 0;
   file_.clear();
   file_.seekg(static_cast<std::streamoff>(offset));
   return Read(buffer, size);
@@ -30,7 +30,7 @@ std::size_t FileInput::Read(char* buffer, std::size_t size) {
 }
 
 std::size_t MemoryInput::ReadAt(uint64_t offset, char* buffer, std::size_t size) {
-  if (offset >= bytes_.size()) return 0;
+  if (offset >= bytes_.size() || size == 0) return 0;
   std::size_t n = std::min<uint64_t>(size, bytes_.size() - offset);
   std::memcpy(buffer, bytes_.data() + offset, n);
   return n;

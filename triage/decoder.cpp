@@ -326,17 +326,22 @@ void TextDecoder::EndLine(const char* data, std::size_t size, bool ascii) {
 
 void TextDecoder::Deliver(std::string_view text, bool ascii) {
   ++stats_.lines;
-  if (line_cut_) {
-    ++stats_.cut_lines;
-    if (stats_.first_cut_line == 0) stats_.first_cut_line = stats_.lines;
-    line_cut_ = false;
-    text = DropPartialUtf8Tail(text);
-  }
+  if (line_cut_) text = DropPartialUtf8Tail(text);
   if (check_utf8_ && !ascii && !IsAscii(text.data(), text.size()) && !IsValidUtf8(text)) {
     ++stats_.ansi_lines;
     ansi_.clear();
     AppendWindows1252(text, ansi_);
+    // A byte may become three: the limit holds for what the readers get.
+    if (ansi_.size() > max_line_) {
+      ansi_.resize(DropPartialUtf8Tail(std::string_view(ansi_).substr(0, max_line_)).size());
+      line_cut_ = true;
+    }
     text = ansi_;
+  }
+  if (line_cut_) {
+    ++stats_.cut_lines;
+    if (stats_.first_cut_line == 0) stats_.first_cut_line = stats_.lines;
+    line_cut_ = false;
   }
   sink_.Line(stats_.lines, text);
 }

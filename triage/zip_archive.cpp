@@ -292,8 +292,8 @@ bool ZipArchive::Open(std::string& error) {
 
 bool ZipArchive::ReadDirectory(uint64_t offset, uint64_t size, uint64_t count, std::string& error) {
   std::vector<unsigned char> directory(static_cast<std::size_t>(size));
-  if (input_.ReadAt(offset, reinterpret_cast<char*>(directory.data()), directory.size()) !=
-      directory.size()) {
+  if (size > 0 && input_.ReadAt(offset, reinterpret_cast<char*>(directory.data()),
+                                directory.size()) != directory.size()) {
     error = "reading the archive's directory failed";
     return false;
   }

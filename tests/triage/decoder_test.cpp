@@ -146,6 +146,10 @@ TEST(Decoder, LongLinesAreCutButCountedAndLaterLinesKeepTheirNumbers) {
   Decoded cut = Decode(accents + "\n", 4096, 1001);
   EXPECT_EQ(cut.lines[0].size(), 1000u);
   EXPECT_EQ(cut.stats.ansi_lines, 0u);
+  // Windows-1252 bytes grow when converted; the limit holds for the result.
+  Decoded ansi = Decode(std::string(900, '\x80') + "\n", 4096, 1000);
+  EXPECT_EQ(ansi.lines[0].size(), 999u);
+  EXPECT_EQ(ansi.stats.cut_lines, 1u);
   // The same for converted UTF-16: each U+20AC is three bytes.
   Decoded euros = Decode(testing::Utf16Le(std::u16string(5000, u'\u20ac')), 4096, 1000);
   EXPECT_EQ(euros.lines[0].size(), 999u);
