@@ -1,6 +1,7 @@
 #include "context_ring.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "text.h"
 
@@ -9,7 +10,10 @@ namespace triage {
 void ContextRing::Push(uint64_t number, std::string_view text) {
   Slot& slot = slots_[next_];
   slot.number = number;
-  slot.text.assign(CutUtf8(text));
+  // Cut without splitting a character only when it is cut at all.
+  const std::string_view kept = text.size() <= kMaxKeptLine ? text : CutUtf8(text);
+  std::memcpy(slot.text.data(), kept.data(), kept.size());
+  slot.size = kept.size();
   next_ = (next_ + 1) % kLines;
   if (count_ < kLines) ++count_;
 }
@@ -19,7 +23,7 @@ std::vector<EvidenceLine> ContextRing::Snapshot() const {
   lines.reserve(count_);
   size_t at = (next_ + kLines - count_) % kLines;
   for (size_t i = 0; i < count_; ++i) {
-    lines.push_back({slots_[at].number, slots_[at].text});
+    lines.push_back({slots_[at].number, std::string(slots_[at].text.data(), slots_[at].size)});
     at = (at + 1) % kLines;
   }
   return lines;

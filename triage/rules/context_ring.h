@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model.h"
+#include "text.h"
 
 namespace triage {
 
@@ -23,9 +24,11 @@ class ContextRing {
   void Clear() { count_ = 0; }
 
  private:
+  // Fixed buffers: pushing a line is one bounded copy.
   struct Slot {
     uint64_t number = 0;
-    std::string text;
+    size_t size = 0;
+    std::array<char, kMaxKeptLine> text;
   };
   std::array<Slot, kLines> slots_;
   size_t next_ = 0;

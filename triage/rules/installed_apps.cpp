@@ -31,10 +31,19 @@ class InstalledAppsReader : public LineReader {
 
   void Line(uint64_t number, std::string_view text) override {
     if (Trim(text).empty()) return;
-    if (starts_.empty()) {
+    if (starts_.empty() && !not_a_table_) {
       Header(text);
+      if (name_column_ == kNone) {
+        // WMIC names its columns by property, in English on every Windows:
+        // without "Name" this is a message such as "No Instance(s)
+        // Available.", not a table.
+        not_a_table_ = true;
+        first_line_ = EvidenceLine{number, std::string(CutUtf8(Trim(text), 200))};
+        starts_.clear();
+      }
       return;
     }
+    if (not_a_table_) return;
     ++rows_;
     const std::string_view name = Cell(text, name_column_);
     if (!ContainsNoCase(name, "velmora") || products_.size() >= kMaxProducts) return;
@@ -44,6 +53,15 @@ class InstalledAppsReader : public LineReader {
   }
 
   void End(Report& report) override {
+    if (not_a_table_) {
+      Finding finding =
+          MakeFinding("apps.unreadable", Severity::Info, file_, first_line_.number, {first_line_});
+      finding.message = "The installed-applications list holds no table; WMIC wrote: \"" +
+                        first_line_.text + "\".";
+      finding.remedy = "Check Apps and Features on the machine by hand.";
+      report.findings.push_back(std::move(finding));
+      return;
+    }
     if (starts_.empty()) {
       Finding finding = MakeFinding("apps.empty", Severity::Info, file_, 0);
       finding.message =
@@ -119,8 +137,9 @@ class InstalledAppsReader : public LineReader {
       ++chars;
     }
     // WMIC orders the columns by name: Name, then Version.
-    if (name_column_ == kNone) name_column_ = 0;
-    if (version_column_ == kNone) version_column_ = starts_.size() > 1 ? 1 : kNone;
+    if (name_column_ != kNone && version_column_ == kNone && starts_.size() > 1) {
+      version_column_ = name_column_ == 0 ? 1 : 0;
+    }
   }
 
   // The trimmed value of column `column` of a row.
@@ -142,6 +161,8 @@ class InstalledAppsReader : public LineReader {
   size_t name_column_ = kNone;
   size_t version_column_ = kNone;
   size_t rows_ = 0;
+  bool not_a_table_ = false;
+  EvidenceLine first_line_;
   std::vector<Product> products_;
 };
 

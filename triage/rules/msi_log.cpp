@@ -47,6 +47,21 @@ const char* RemedyFor(std::optional<int64_t> code, const char* otherwise) {
   return otherwise;
 }
 
+// Message numbers whose notes report a failure: files (1304-1311), another
+// installation (1500), the installation failing (1708), custom actions
+// (1721-1723), services and assemblies (1920-1939).
+bool IsFailureNote(int64_t code) {
+  return (code >= 1304 && code <= 1311) || code == 1500 || code == 1708 ||
+         (code >= 1721 && code <= 1723) || (code >= 1920 && code <= 1939);
+}
+
+// The time of day of an engine line: "MSI (s) (A4:B0) [10:15:05:456]: ...".
+std::optional<int64_t> EngineClock(std::string_view text) {
+  const size_t open = text.find('[');
+  if (open == std::string_view::npos || open > 24) return std::nullopt;
+  return ParseClock(text.substr(open + 1));
+}
+
 constexpr char kGenericRemedy[] =
     "Read the error lines just above the evidence line; they name the file, service or custom "
     "action at fault.";
@@ -62,10 +77,17 @@ void MsiLogRules::Line(uint64_t number, std::string_view text, const ContextRing
       if (StartsWith(text, "MSI (")) {
         seen_ = true;
         windows_engine_ = true;
-        const size_t colon = text.find(": ", 8);
-        if (colon != std::string_view::npos && colon < 48) {
-          EngineLine(number, text.substr(colon + 2), text, ring);
+        // "MSI (s) (A4:B0) [10:15:02:310]: payload"; older logs have no
+        // time: "MSI (c) (29:28) : payload". One short search either way.
+        const std::string_view head = text.substr(0, 48);
+        const size_t close = head.find(']', 14);
+        size_t colon = std::string_view::npos;
+        if (close != std::string_view::npos && head.substr(close + 1, 2) == ": ") {
+          colon = close + 1;
+        } else {
+          colon = head.find(": ", 8);
         }
+        if (colon != std::string_view::npos) EngineLine(number, text.substr(colon + 2), text, ring);
         return;
       }
       break;
@@ -151,10 +173,10 @@ void MsiLogRules::EngineLine(uint64_t number, std::string_view payload, std::str
   switch (payload[0]) {
     case 'N':
       if (StartsWith(payload, "Note: 1: ")) {
-        // Notes of message numbers below 2000 are errors shown to the user;
-        // the 2xxx ones are internal and mostly benign.
+        // Only notes of failures: most notes (1402, a registry key that
+        // does not exist yet; the 2xxx ones) are routine.
         auto code = ParseDecimal(payload.substr(9));
-        if (code && *code < 2000) ErrorLine(number, text, code);
+        if (code && IsFailureNote(*code)) ErrorLine(number, text, code);
       }
       return;
     case 'P':
@@ -165,10 +187,7 @@ void MsiLogRules::EngineLine(uint64_t number, std::string_view payload, std::str
     case 'M':
       if (auto rest = After(payload, "MainEngineThread is returning ")) {
         if (auto code = ParseDecimal(*rest)) {
-          std::optional<int64_t> clock;
-          const size_t open = text.find('[');
-          if (open != std::string_view::npos && open < 24)
-            clock = ParseClock(text.substr(open + 1));
+          const std::optional<int64_t> clock = EngineClock(text);
           SetOutcome(kRankEngineReturn, code, number, ring, TimeAt(clock));
         }
       }
@@ -177,10 +196,7 @@ void MsiLogRules::EngineLine(uint64_t number, std::string_view payload, std::str
       if (!StartsWith(payload, "Windows Installer ")) return;
       if (auto rest = After(payload, "success or error status: ")) {
         if (auto code = ParseDecimal(*rest)) {
-          std::optional<int64_t> clock;
-          const size_t open = text.find('[');
-          if (open != std::string_view::npos && open < 24)
-            clock = ParseClock(text.substr(open + 1));
+          const std::optional<int64_t> clock = EngineClock(text);
           SetOutcome(kRankStatus, code, number, ring, TimeAt(clock));
         }
         if (auto name = After(payload, "Product Name: ")) {
@@ -441,7 +457,7 @@ void MsiLogRules::EmitOutcome(Report& report) {
     } else {
       code = ReturnValueToCode(outcome.logged_value);
       succeeded = code && IsInstallerSuccess(*code);
-      if (code) message += " (result " + CodeWithMeaning(*code) + ")";
+      if (code) message += ", that is result " + CodeWithMeaning(*code);
     }
     message += ".";
   } else {

@@ -38,6 +38,27 @@ bool ConcernsVelmora(std::string_view text) {
   return ContainsNoCase(text, "velmora") || ContainsNoCase(text, "vldrv");
 }
 
+// What the category prefix of a line ("!!!  sto: ...") says logged it.
+const char* CategoryName(std::string_view line) {
+  static const struct {
+    const char* prefix;
+    const char* name;
+  } kCategories[] = {
+      {"cci:", "class co-installer"}, {"cpy:", "file copying"},   {"dvi:", "device installation"},
+      {"flq:", "file queue"},         {"inf:", "INF processing"}, {"ndv:", "new device setup"},
+      {"sig:", "signature check"},    {"sto:", "driver store"},   {"ump:", "Plug and Play service"},
+      {"idb:", "driver database"},    {"set:", "setup settings"}, {"dvs:", "device services"},
+  };
+  // "!!!  sto:      text": the prefix follows the marker and blanks.
+  size_t at = 0;
+  while (at < line.size() && (line[at] == '!' || line[at] == ' ')) ++at;
+  const std::string_view rest = line.substr(at);
+  for (const auto& category : kCategories) {
+    if (StartsWith(rest, category.prefix)) return category.name;
+  }
+  return nullptr;
+}
+
 std::string DescribeCode(int64_t code) {
   std::string text = HexCode(code);
   if (const CodeInfo* info = FindSetupApiCode(code)) {
@@ -144,11 +165,13 @@ class SetupApiReader : public LineReader {
 
   void Error(uint64_t number, std::string_view text, std::optional<int64_t> code) {
     if (!section_.open) return;
+    // XP's sections have no exit status: the last code named is how the
+    // section ended (earlier ones can be errors it went on after).
+    if (code) section_.error_code = code;
     if (section_.errors++ > 0) return;
     section_.error_line = number;
     section_.error_text = std::string(CutUtf8(text, 300));
     section_.error_context = ring_.Snapshot();
-    section_.error_code = code;
   }
 
   void Close(uint64_t number, std::string_view status) {
@@ -183,7 +206,7 @@ class SetupApiReader : public LineReader {
     finding.code = section_.error_code;
     std::string message = section_.velmora ? "Velmora driver: the device-setup section \""
                                            : "The device-setup section \"";
-    message += section_.title + "\"";
+    message += (section_.title.empty() ? "(untitled)" : section_.title) + "\"";
     if (section_.xp || unfinished) {
       message += " logged an error";
     } else {
@@ -192,12 +215,19 @@ class SetupApiReader : public LineReader {
     if (unfinished && !section_.xp) message += " and has no end (the log was cut short)";
     if (section_.error_code) message += " with " + DescribeCode(*section_.error_code);
     if (has_error_line) {
+      if (const char* category = CategoryName(section_.error_text)) {
+        message += "; first error from the " + std::string(category);
+      }
       message += ": \"" + std::string(Trim(section_.error_text)) + "\"";
       if (section_.errors > 1) {
         message += " (" + std::to_string(section_.errors - 1) + " more error lines follow)";
       }
     } else if (!status.empty()) {
-      message += ": \"" + std::string(CutUtf8(Trim(status), 100)) + "\"";
+      message +=
+          ": \"" + std::string(CutUtf8(Trim(status.substr(0, status.rfind(']'))), 100)) + "\"";
+    }
+    if (section_.warnings > 0) {
+      message += "; it also logged " + std::to_string(section_.warnings) + " warning lines";
     }
     finding.message = message + ".";
     const CodeInfo* info = section_.error_code ? FindSetupApiCode(*section_.error_code) : nullptr;

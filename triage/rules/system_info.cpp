@@ -21,30 +21,55 @@ using Node = rapidxml::xml_node<char>;
 // once per level, and a real report is a handful of levels deep.
 constexpr int kMaxDepth = 64;
 
-// How deep the elements of `xml` nest, roughly (comments, CDATA and
-// declarations skipped): enough to refuse a hostile document.
+// How deep the elements of `xml` nest, lexed the way the parser reads it
+// (comments, CDATA, processing instructions and the document type skipped,
+// quoted attribute values honoured), so that it never counts less than the
+// parser would recurse.
 int NestingDepth(std::string_view xml) {
   int depth = 0;
   int deepest = 0;
   size_t at = 0;
-  while ((at = xml.find('<', at)) != std::string_view::npos) {
+  const auto skip_past = [&](std::string_view end) {
+    const size_t found = xml.find(end, at);
+    at = found == std::string_view::npos ? xml.size() : found + end.size();
+  };
+  while ((at = xml.find('<', at)) != std::string_view::npos && deepest <= kMaxDepth) {
     const std::string_view rest = xml.substr(at);
-    if (StartsWith(rest, "<![CDATA[")) {
-      at = xml.find("]]>", at);
-    } else if (StartsWith(rest, "<!--")) {
-      at = xml.find("-->", at);
+    if (StartsWith(rest, "<!--")) {
+      skip_past("-->");
+    } else if (StartsWith(rest, "<![CDATA[")) {
+      skip_past("]]>");
+    } else if (StartsWith(rest, "<?")) {
+      skip_past("?>");
+    } else if (StartsWith(rest, "<!")) {
+      // A document type: to its '>' outside brackets.
+      int brackets = 0;
+      for (++at; at < xml.size(); ++at) {
+        if (xml[at] == '[') ++brackets;
+        if (xml[at] == ']') --brackets;
+        if (xml[at] == '>' && brackets <= 0) break;
+      }
     } else if (StartsWith(rest, "</")) {
       depth = std::max(0, depth - 1);
-      ++at;
-    } else if (StartsWith(rest, "<?") || StartsWith(rest, "<!")) {
-      ++at;
+      skip_past(">");
     } else {
-      const size_t end = xml.find('>', at);
-      if (end == std::string_view::npos) break;
+      // A start tag, to its '>' outside quoted values.
+      char quote = 0;
+      size_t end = at + 1;
+      for (; end < xml.size(); ++end) {
+        const char c = xml[end];
+        if (quote != 0) {
+          if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+          quote = c;
+        } else if (c == '>') {
+          break;
+        }
+      }
+      if (end >= xml.size()) break;
       if (xml[end - 1] != '/') deepest = std::max(deepest, ++depth);
-      at = end;
+      at = end + 1;
     }
-    if (at == std::string_view::npos || deepest > kMaxDepth) break;
   }
   return deepest;
 }

@@ -25,7 +25,9 @@ TEST(InstalledApps, EveryVelmoraProductWithItsVersionCutByCharacters) {
   ASSERT_EQ(products.size(), 4u);
   EXPECT_EQ(products[0]->message, "Installed: Velmora Drivers 2.0.0.");
   // Multi-byte letters before the version column: offsets count characters.
-  EXPECT_EQ(products[1]->message, "Installed: Outil de données Velmora – édition réseau 1.4.2.");
+  EXPECT_EQ(
+      products[1]->message,
+      "Installed: Outil de données Velmora – édition réseau pour postes de travail Windows 1.4.2.");
   EXPECT_EQ(products[2]->message, "Installed: Velmora Control Center (no version listed).");
   EXPECT_EQ(products[3]->message, "Installed: Velmora Drivers 2.1.0.");
   EXPECT_EQ(FixtureLine(kTwoDrivers, products[3]->line).substr(0, 15), "Velmora Drivers");
@@ -54,6 +56,11 @@ TEST(InstalledApps, OneDriverVersionOrNoneOrNoTable) {
   EXPECT_TRUE(Has(missing->message, "1 products listed"));
 
   EXPECT_NE(Only(TriageText("\n\n"), "apps.empty"), nullptr);
+  const Report message = TriageText("\nNo Instance(s) Available.\nVelmora Drivers 2.1.0\n");
+  const Finding* unreadable = Only(message, "apps.unreadable");
+  ASSERT_NE(unreadable, nullptr);
+  EXPECT_EQ(unreadable->line, 2u);
+  EXPECT_TRUE(WithRule(message, "apps.velmora-product").empty());
 }
 
 }  // namespace

@@ -40,6 +40,8 @@ TEST(DeviceSetupLog, FailedSectionsVelmoraFirstWithTheirEvidenceAndExitCodes) {
   EXPECT_TRUE(Has(velmora.message, "Velmora driver")) << velmora.message;
   EXPECT_TRUE(Has(velmora.message, "hash is not in the driver's catalog")) << velmora.message;
   EXPECT_TRUE(Has(velmora.message, "1 more error lines")) << velmora.message;
+  EXPECT_TRUE(Has(velmora.message, "from the driver store")) << velmora.message;
+  EXPECT_TRUE(Has(velmora.message, "1 warning lines")) << velmora.message;
   EXPECT_EQ(velmora.time, CivilSeconds(2026, 12, 1, 10, 15, 3));
   EXPECT_EQ(velmora.context.back().number, velmora.line);
 
@@ -56,13 +58,15 @@ TEST(DeviceSetupLog, XpMessageLinesVelmoraFirstWithTheCodeTheyName) {
   const Report report = Triage(kXpLog);
   const auto failed = WithRule(report, "setupapi.xp-error");
   ASSERT_EQ(failed.size(), 2u);  // the last section logged no "#E" line
+  // Evidence: the first "#E" line; code: the last one named, how the
+  // section ended (the unsigned INF was let through by policy).
   EXPECT_TRUE(Has(FixtureLine(kXpLog, failed[0]->line), "#E360"));
-  EXPECT_EQ(failed[0]->code, 0xE000022F);
+  EXPECT_EQ(failed[0]->code, 0xE0000219);
   EXPECT_TRUE(Has(failed[0]->message, "Velmora driver")) << failed[0]->message;
-  EXPECT_TRUE(Has(failed[0]->message, "not signed")) << failed[0]->message;
+  EXPECT_TRUE(Has(failed[0]->message, "names no service")) << failed[0]->message;
   EXPECT_EQ(failed[0]->time, CivilSeconds(2026, 12, 1, 10, 15, 20));
-  EXPECT_TRUE(Has(FixtureLine(kXpLog, failed[1]->line), "#E154"));
-  EXPECT_EQ(failed[1]->code, 0xE0000219);
+  EXPECT_TRUE(Has(FixtureLine(kXpLog, failed[1]->line), "#E279"));
+  EXPECT_EQ(failed[1]->code, 0xE0000228);
 }
 
 TEST(DeviceSetupLog, UnbalancedSectionsAreClosedByTheNextOrTheEnd) {

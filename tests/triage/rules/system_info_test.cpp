@@ -48,10 +48,23 @@ TEST(SystemInfo, BrokenReportsGiveAFindingAndNoSystem) {
   const std::string complete = ReadFixture("sysinfo-german/sysinfo.nfo");
   const std::string unclosed = "<a>" + std::string(100000, '<');
   std::string nested;
-  for (int i = 0; i < 5000; ++i) nested += "<a>";
+  std::string disguised;  // closing-tag look-alikes the parser reads as text
+  for (int i = 0; i < 5000; ++i) {
+    nested += "<a>";
+    disguised += "<a x='</></>'><?pi </></>?><!-- </> -->";
+  }
+  for (int i = 0; i < 5000; ++i) disguised += "</a>";
+  // Refused for its depth before the parser (which recurses) sees it.
+  for (const std::string& xml : {nested, disguised}) {
+    Report report;
+    ReadSystemInfo("sysinfo.nfo", xml, report);
+    const Finding* refused = Only(report, "sysinfo.unreadable");
+    ASSERT_NE(refused, nullptr);
+    EXPECT_TRUE(Has(refused->message, "nest too deeply")) << refused->message;
+  }
   for (const std::string& xml :
-       {complete.substr(0, complete.size() / 2), nested, unclosed, std::string("<MsInfo/>"),
-        std::string("not xml at all"), std::string()}) {
+       {complete.substr(0, complete.size() / 2), nested, disguised, unclosed,
+        std::string("<MsInfo/>"), std::string("not xml at all"), std::string()}) {
     Report report;
     ReadSystemInfo("sysinfo.nfo", xml, report);
     EXPECT_FALSE(report.system.has_value()) << xml.substr(0, 40);
