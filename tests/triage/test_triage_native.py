@@ -19,7 +19,7 @@ CASES = {
     "msi-3010-restart": ("succeeded", ("warning", "msi.restart-required", 11, None)),
     "burn-package-0x80070643": ("failed", ("error", "burn.package-failed", 8, 1603)),
     "setupapi-velmora-failed": ("failed", ("error", "setupapi.section-failed", 33, 0xE000024B)),
-    "setupapi-xp": ("failed", ("error", "setupapi.xp-error", 16, 0xE000022F)),
+    "setupapi-xp": ("failed", ("error", "setupapi.xp-error", 16, 0xE0000219)),
     "installedapps-two-drivers": ("unknown", ("warning", "apps.duplicate-drivers", 6, None)),
     "wine-failed-action": ("failed", ("error", "msi.failed-action", 15, None)),
 }
