@@ -75,9 +75,10 @@ HEAD = [
 
 def make_log(path, mib, encoding):
     """A verbose log of about `mib` MiB in `encoding`; returns its size."""
-    done = path.parent.parent / (path.name + ".done")  # outside the collected folder
+    done = path.parent.parent / f"{path.name}.{mib}.done"  # outside the collected folder
     if path.exists() and done.exists():
         return path.stat().st_size
+    shutil.rmtree(path.parent.parent, ignore_errors=True)
     path.parent.mkdir(parents=True, exist_ok=True)
     target = mib << 20
     with open(path, "wb") as out:

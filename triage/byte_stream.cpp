@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/file_view.h"
+
 namespace triage {
 
 FileInput::FileInput(const std::filesystem::path& path) {
@@ -40,6 +42,58 @@ std::size_t MemoryInput::Read(char* buffer, std::size_t size) {
   std::size_t n = ReadAt(position_, buffer, size);
   position_ += n;
   return n;
+}
+
+namespace {
+
+class MappedFileStream : public ByteStream {
+ public:
+  // Large enough that mapping costs little per byte, small enough that
+  // memory stays bounded whatever the file's size.
+  static constexpr std::size_t kWindow = 8 << 20;
+
+  explicit MappedFileStream(std::unique_ptr<velmora::files::FileView> view)
+      : view_(std::move(view)) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const char* data = nullptr;
+    std::size_t got = 0;
+    if (!Lend(size, data, got)) return 0;
+    std::memcpy(buffer, data, got);
+    return got;
+  }
+  bool Next(std::vector<char>&, const char*& data, std::size_t& size) override {
+    return Lend(kWindow, data, size);
+  }
+  std::string problem() const override { return problem_; }
+
+ private:
+  bool Lend(std::size_t most, const char*& data, std::size_t& size) {
+    if (position_ >= view_->size() || most == 0) return false;
+    size = static_cast<std::size_t>(std::min<uint64_t>(most, view_->size() - position_));
+    data = view_->Map(position_, size);
+    if (data == nullptr) {
+      problem_ = "reading the file failed";
+      position_ = view_->size();
+      return false;
+    }
+    position_ += size;
+    return true;
+  }
+
+  std::unique_ptr<velmora::files::FileView> view_;
+  uint64_t position_ = 0;
+  std::string problem_;
+};
+
+}  // namespace
+
+std::unique_ptr<ByteStream> OpenFileStream(const std::filesystem::path& path) {
+  if (auto view = velmora::files::FileView::Open(path)) {
+    return std::make_unique<MappedFileStream>(std::move(view));
+  }
+  auto input = std::make_unique<FileInput>(path);
+  if (!input->is_open()) return nullptr;
+  return input;
 }
 
 }  // namespace triage

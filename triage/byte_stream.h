@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace triage {
 
@@ -18,7 +20,18 @@ class ByteStream {
   virtual ~ByteStream() = default;
   virtual std::size_t Read(char* buffer, std::size_t size) = 0;
   virtual std::string problem() const { return {}; }
+  // The next bytes, copied into `buffer` or lent from where they already
+  // lie (valid until the next call); false at the end.
+  virtual bool Next(std::vector<char>& buffer, const char*& data, std::size_t& size) {
+    size = Read(buffer.data(), buffer.size());
+    data = buffer.data();
+    return size > 0;
+  }
 };
+
+// A file's bytes, lent from mapped windows where the system allows and read
+// into the buffer otherwise. Null when the file cannot be opened.
+std::unique_ptr<ByteStream> OpenFileStream(const std::filesystem::path& path);
 
 // Reads at any offset; fewer bytes than asked only at the end or on an error.
 class RandomAccessInput {

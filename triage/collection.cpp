@@ -54,12 +54,9 @@ class FolderCollection : public Collection {
     SetFiles(std::move(names));
   }
   std::unique_ptr<ByteStream> Open(const CollectedFile& file, std::string& problem) override {
-    auto input = std::make_unique<FileInput>(paths_[file.index]);
-    if (!input->is_open()) {
-      problem = "it cannot be opened";
-      return nullptr;
-    }
-    return input;
+    auto stream = OpenFileStream(paths_[file.index]);
+    if (!stream) problem = "it cannot be opened";
+    return stream;
   }
 
  private:
@@ -97,12 +94,9 @@ class SingleFileCollection : public Collection {
     files_.push_back({std::move(name), kind, 0});
   }
   std::unique_ptr<ByteStream> Open(const CollectedFile&, std::string& problem) override {
-    auto input = std::make_unique<FileInput>(path_);
-    if (!input->is_open()) {
-      problem = "it cannot be opened";
-      return nullptr;
-    }
-    return input;
+    auto stream = OpenFileStream(path_);
+    if (!stream) problem = "it cannot be opened";
+    return stream;
   }
 
  private:

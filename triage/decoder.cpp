@@ -1,5 +1,6 @@
 #include "decoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #ifdef __SSE2__
@@ -168,10 +169,14 @@ TextDecoder::TextDecoder(LineSink& sink, std::size_t max_line_bytes)
 void TextDecoder::Feed(const char* data, std::size_t size) {
   if (finished_ || size == 0 || encoding_ == Encoding::Binary) return;
   if (encoding_ == Encoding::Unknown) {
-    head_.append(data, size);
+    // Only the first bytes are held and looked at; the rest goes on as it is.
+    std::size_t take = std::min(size, kSniffBytes - head_.size());
+    head_.append(data, take);
+    data += take;
+    size -= take;
     if (head_.size() < kSniffBytes) return;
     Choose(false);
-    return;
+    if (encoding_ == Encoding::Binary || size == 0) return;
   }
   FeedDecided(reinterpret_cast<const unsigned char*>(data), size);
 }
@@ -219,7 +224,10 @@ void TextDecoder::Choose(bool final) {
 
 void TextDecoder::FeedDecided(const unsigned char* data, std::size_t size) {
   if (encoding_ == Encoding::Utf16Le || encoding_ == Encoding::Utf16Be) {
-    FeedUtf16(data, size);
+    // In slices, so that the converted text stays small whatever is fed.
+    constexpr std::size_t kSlice = 1 << 20;
+    for (std::size_t at = 0; at < size; at += kSlice)
+      FeedUtf16(data + at, std::min(kSlice, size - at));
   } else {
     Split(reinterpret_cast<const char*>(data), size);
   }

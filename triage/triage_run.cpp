@@ -65,8 +65,10 @@ class TextSink : public LineSink {
 void Pump(ByteStream& stream, LineSink& sink, const std::string& name, const RunLimits& limits,
           std::vector<char>& buffer, Report& report) {
   TextDecoder decoder(sink, limits.max_line_bytes);
-  while (std::size_t got = stream.Read(buffer.data(), buffer.size())) {
-    decoder.Feed(buffer.data(), got);
+  const char* data = nullptr;
+  std::size_t got = 0;
+  while (stream.Next(buffer, data, got)) {
+    decoder.Feed(data, got);
     if (decoder.encoding() == Encoding::Binary) break;
   }
   decoder.Finish();

@@ -119,6 +119,28 @@ TEST_F(CollectionTest, NamesThatPointOutsideAreOnlyNames) {
   EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "evil"), fs::directory_iterator()), 1);
 }
 
+TEST_F(CollectionTest, LargeFilesReadWholeAcrossWindows) {
+  // Lines of varying length straddle every 8 MiB window of the mapping.
+  std::string text;
+  uint64_t lines = 0;
+  while (text.size() < (17u << 20))
+    text += "line " + std::to_string(++lines) + std::string(lines % 97, '.') + "\r\n";
+  Write("big/MSI1.log", text);
+  std::string error;
+  auto collection = OpenCollection(root_ / "big", error);
+  ASSERT_TRUE(collection) << error;
+  std::string problem;
+  auto stream = collection->Open(collection->files().at(0), problem);
+  ASSERT_TRUE(stream) << problem;
+  std::vector<char> buffer(1 << 16);
+  std::string read;
+  const char* data = nullptr;
+  std::size_t size = 0;
+  while (stream->Next(buffer, data, size)) read.append(data, size);
+  EXPECT_EQ(stream->problem(), "");
+  EXPECT_TRUE(read == text) << read.size() << " of " << text.size() << " bytes";
+}
+
 TEST_F(CollectionTest, UnreadablePathsAreErrors) {
   std::string error;
   EXPECT_FALSE(OpenCollection(root_ / "missing", error));
