@@ -123,8 +123,11 @@ TEST_F(CollectionTest, LargeFilesReadWholeAcrossWindows) {
   // Lines of varying length straddle every 8 MiB window of the mapping.
   std::string text;
   uint64_t lines = 0;
-  while (text.size() < (17u << 20))
-    text += "line " + std::to_string(++lines) + std::string(lines % 97, '.') + "\r\n";
+  while (text.size() < (17u << 20)) {
+    ++lines;
+    text += "line " + std::to_string(lines) + std::string(lines % 97, '.') + "\r\n";
+  }
+  text += "line " + std::to_string(++lines) + std::string(lines % 97, '.') + "\r\n";
   Write("big/MSI1.log", text);
   std::string error;
   auto collection = OpenCollection(root_ / "big", error);
