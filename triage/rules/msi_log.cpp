@@ -160,7 +160,10 @@ void MsiLogRules::Line(uint64_t number, std::string_view text, const ContextRing
     default:
       break;
   }
-  // Custom actions write their own lines; WiX's write "Name:  Error 0x...".
+  // Custom actions write their own lines, named by the action; WiX's write
+  // "Name:  Error 0x...". Other lines are not searched.
+  const char first = text[0];
+  if (!((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z'))) return;
   if (auto rest = After(text, "Error 0x")) {
     size_t used = 0;
     if (auto hresult = ParseHex(*rest, &used)) ErrorLine(number, text, UnwrapHresult(*hresult));
