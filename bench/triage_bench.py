@@ -12,7 +12,6 @@ mark, as msiexec writes either.
 import argparse
 import json
 import os
-import resource
 import shutil
 import statistics
 import subprocess
