@@ -63,6 +63,29 @@ TEST(ZipArchive, StoredAndDeflatedEntriesReadBackExactly) {
   EXPECT_EQ(empty.problem, "");
 }
 
+TEST(ZipArchive, Zip64SizesAndOffsets) {
+  const std::string text = Text(70000);
+  std::string zip =
+      MakeZip({{"Diag/MSI1.log", text, true}, {"Diag/MSI2.log", "second", false}}, true);
+  MemoryInput input(zip);
+  ZipArchive archive(input);
+  std::string error;
+  ASSERT_TRUE(archive.Open(error)) << error;
+  ASSERT_EQ(archive.entries().size(), 2u);
+  EXPECT_EQ(archive.entries()[0].size, text.size());
+  EXPECT_EQ(ReadEntry(archive, 0).bytes, text);
+  Read second = ReadEntry(archive, 1);
+  EXPECT_EQ(second.bytes, "second");
+  EXPECT_EQ(second.problem, "");
+  // A locator pointing nowhere is a damaged archive, not a crash.
+  std::string lost = zip;
+  lost[lost.size() - 22 - 20 + 8] ^= 0x40;
+  MemoryInput lost_input(lost);
+  ZipArchive lost_archive(lost_input);
+  EXPECT_FALSE(lost_archive.Open(error));
+  EXPECT_NE(error.find("Zip64"), std::string::npos) << error;
+}
+
 TEST(ZipArchive, FalseSizesAreCaughtAndNothingBeyondThemIsRead) {
   const std::string text = Text(50000);
   std::string zip = MakeZip({{"small-claim.log", text, true, 1000},

@@ -16,6 +16,10 @@ void Put32(std::string& out, uint32_t v) {
   Put16(out, v & 0xFFFF);
   Put16(out, v >> 16);
 }
+void Put64(std::string& out, uint64_t v) {
+  Put32(out, static_cast<uint32_t>(v));
+  Put32(out, static_cast<uint32_t>(v >> 32));
+}
 
 }  // namespace
 
@@ -35,7 +39,7 @@ std::string Deflate(const std::string& data) {
   return out;
 }
 
-std::string MakeZip(const std::vector<ZipItem>& items) {
+std::string MakeZip(const std::vector<ZipItem>& items, bool zip64) {
   std::string out, directory;
   for (const auto& item : items) {
     std::string stored = item.deflate ? Deflate(item.data) : item.data;
@@ -65,23 +69,46 @@ std::string MakeZip(const std::vector<ZipItem>& items) {
     Put16(directory, item.deflate ? 8 : 0);
     Put32(directory, 0);
     Put32(directory, crc);
-    Put32(directory, compressed);
-    Put32(directory, size);
+    Put32(directory, zip64 ? 0xFFFFFFFF : compressed);
+    Put32(directory, zip64 ? 0xFFFFFFFF : size);
     Put16(directory, static_cast<uint32_t>(item.name.size()));
-    Put32(directory, 0);  // extra and comment lengths
-    Put32(directory, 0);  // disk, internal attributes
-    Put32(directory, 0);  // external attributes
-    Put32(directory, offset);
+    Put16(directory, zip64 ? 28 : 0);  // extra length
+    Put16(directory, 0);               // comment length
+    Put32(directory, 0);               // disk, internal attributes
+    Put32(directory, 0);               // external attributes
+    Put32(directory, zip64 ? 0xFFFFFFFF : offset);
     directory += item.name;
+    if (zip64) {
+      Put16(directory, 0x0001);
+      Put16(directory, 24);
+      Put64(directory, size);
+      Put64(directory, compressed);
+      Put64(directory, offset);
+    }
   }
   auto directory_offset = static_cast<uint32_t>(out.size());
   out += directory;
+  if (zip64) {
+    auto end64 = static_cast<uint64_t>(out.size());
+    Put32(out, 0x06064b50);
+    Put64(out, 44);  // the record's size after this field
+    Put32(out, 0x002D002D);
+    Put64(out, 0);  // disks
+    Put64(out, items.size());
+    Put64(out, items.size());
+    Put64(out, directory.size());
+    Put64(out, directory_offset);
+    Put32(out, 0x07064b50);
+    Put32(out, 0);
+    Put64(out, end64);
+    Put32(out, 1);
+  }
   Put32(out, 0x06054b50);
   Put32(out, 0);
-  Put16(out, static_cast<uint32_t>(items.size()));
-  Put16(out, static_cast<uint32_t>(items.size()));
-  Put32(out, static_cast<uint32_t>(directory.size()));
-  Put32(out, directory_offset);
+  Put16(out, zip64 ? 0xFFFF : static_cast<uint32_t>(items.size()));
+  Put16(out, zip64 ? 0xFFFF : static_cast<uint32_t>(items.size()));
+  Put32(out, zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(directory.size()));
+  Put32(out, zip64 ? 0xFFFFFFFF : directory_offset);
   Put16(out, 0);
   return out;
 }

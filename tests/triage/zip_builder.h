@@ -26,7 +26,9 @@ struct ZipItem {
   std::optional<uint32_t> claimed_compressed_size;  // else the true one
 };
 
-std::string MakeZip(const std::vector<ZipItem>& items);
+// With `zip64`, every size and offset is in Zip64 fields, the 32-bit ones
+// all ones, as large archives have them.
+std::string MakeZip(const std::vector<ZipItem>& items, bool zip64 = false);
 // Raw deflate (no zlib header), as zip entries hold it.
 std::string Deflate(const std::string& data);
 // UTF-16LE with a byte-order mark, as Windows writes its verbose logs.
