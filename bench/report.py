@@ -62,7 +62,8 @@ def triage_section(rows):
         for r in rows)
     return f"""{TRIAGE_HEADING}
 
-A collected folder holding one verbose installer log of ordinary lines with a
+A collected folder holding one verbose installer log of ordinary execution
+lines (about twenty an action, mostly file and registry operations) with a
 failing action near its end; `velmora-triage FOLDER --json` against
 `grep -c "Return value 3" LOG` on the same bytes (page cache warm, median of
 {triage_bench.RUNS} runs), and the program's peak resident memory (ru_maxrss).

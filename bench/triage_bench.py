@@ -25,25 +25,29 @@ import release_build  # noqa: E402
 DATA = release_build.BUILD / "bench-data" / "triage"
 RUNS = 3
 
-# One installation's worth of ordinary verbose lines; {t} and {n} change
-# from block to block so that no two blocks are the same bytes.
+# One action's worth of ordinary verbose lines, as the execution sequence
+# writes them (about twenty lines an action, file and registry operations
+# mostly); {t} and {n} change from block to block so that no two blocks are
+# the same bytes.
 BLOCK_LINES = [
-    "MSI (s) (A4:B0) [{t}:101]: Doing action: CostFinalize",
-    "Action start {t}: CostFinalize.",
-    "MSI (s) (A4:B0) [{t}:102]: Dir (target): Key: INSTALLDIR\t, Object: C:\\Program Files\\Velmora\\Drivers\\",
-    "MSI (s) (A4:B0) [{t}:103]: Note: 1: 2205 2:  3: Patch ",
-    "MSI (s) (A4:B0) [{t}:104]: PROPERTY CHANGE: Adding TARGETDIR property. Its value is 'C:\\'.",
-    "Action ended {t}: CostFinalize. Return value 1.",
-    "MSI (s) (A4:B0) [{t}:105]: Executing op: FileCopy(SourceName=vldrv{n}.sys,SourceCabKey=vldrv.sys,"
-    "DestName=vldrv{n}.sys,Attributes=0,FileSize=48213,PerTick=65536,,VerifyMedia=1,,,,,CheckCRC=0,"
-    "Version=2.1.0.{n},Language=0,InstallMode=58982400,,,,,,,)",
-    "MSI (s) (A4:B0) [{t}:106]: File: C:\\Program Files\\Velmora\\Drivers\\vldrv{n}.sys;\tTo be installed;"
-    "\tWon't patch;\tNo existing file",
-    "MSI (s) (A4:B0) [{t}:107]: Component: VelmoraDriver{n}; Installed: Absent;   Request: Local;   "
+    "MSI (s) (A4:B0) [{t}:101]: Doing action: InstallFiles",
+    "Action start {t}: InstallFiles.",
+    "MSI (s) (A4:B0) [{t}:102]: Note: 1: 2205 2:  3: Patch ",
+    "MSI (s) (A4:B0) [{t}:103]: PROPERTY CHANGE: Adding TARGETDIR property. Its value is 'C:\\'.",
+    *[f"MSI (s) (A4:B0) [{{t}}:1{i:02}]: Executing op: FileCopy(SourceName=vldrv{{n}}_{i}.sys,"
+      f"SourceCabKey=vldrv{i}.sys,DestName=vldrv{{n}}_{i}.sys,Attributes=0,FileSize=48213,PerTick=65536,,"
+      f"VerifyMedia=1,,,,,CheckCRC=0,Version=2.1.0.{{n}},Language=0,InstallMode=58982400,,,,,,,)"
+      for i in range(6)],
+    *[f"MSI (s) (A4:B0) [{{t}}:2{i:02}]: File: C:\\Program Files\\Velmora\\Drivers\\vldrv{{n}}_{i}.sys;"
+      f"\tTo be installed;\tWon't patch;\tNo existing file" for i in range(4)],
+    "MSI (s) (A4:B0) [{t}:301]: Component: VelmoraDriver{n}; Installed: Absent;   Request: Local;   "
     "Action: Local",
-    "MSI (s) (A4:B0) [{t}:108]: Executing op: RegAddValue(Name=Version,Value=2.1.0.{n},)",
+    "MSI (s) (A4:B0) [{t}:302]: Executing op: RegOpenKey(Root=-2147483646,Key=SOFTWARE\\Velmora\\Drivers,,"
+    "BinaryType=0,,)",
+    "MSI (s) (A4:B0) [{t}:303]: Executing op: RegAddValue(Name=Version,Value=2.1.0.{n},)",
+    "MSI (s) (A4:B0) [{t}:304]: Executing op: ProgressTotal(Total=12,Type=1,ByteEquivalent=24000)",
     "Property(S): VelmoraFeature{n} = Local",
-    "Action ended {t}: InstallValidate. Return value 1.",
+    "Action ended {t}: InstallFiles. Return value 1.",
 ]
 TAIL = [
     "Action start 23:59:58: InstallFinalize.",
@@ -84,7 +88,7 @@ def make_log(path, mib, encoding):
         if encoding == "utf-16-le":
             out.write(b"\xff\xfe")
         out.write(("\r\n".join(HEAD) + "\r\n").encode(encoding))
-        template = "\r\n".join(BLOCK_LINES * 40) + "\r\n"
+        template = "\r\n".join(BLOCK_LINES * 30) + "\r\n"
         block = 0
         while out.tell() < target:
             seconds = 36000 + block % 50000
