@@ -5,13 +5,18 @@ bench/search-scaling.png:
   - the three installer-log searches over 100,000 entries, against find;
   - search time against 1,000 / 10,000 / 100,000 / 300,000 entries;
   - copying a 1 GiB log, against cp;
-  - the wait's CPU share and exit latency, natively and under Wine.
+  - the wait's CPU share and exit latency, natively and under Wine;
+  - velmora-triage on a folder holding a 1 GiB installer log, against grep.
+
+`report.py triage` runs only the last and rewrites only its section.
 
 Ends with one line:
-    ratios: search=<x> copy=<y> cpu_share=<z> exit_latency_ms=<w>
+    ratios: search=<x> copy=<y> cpu_share=<z> exit_latency_ms=<w> triage=<t> triage_mb=<m>
 where cpu_share (percent of one core) and exit_latency_ms are the worse of
 the native and the Wine figures, the latency counted beyond its yardstick
-(nothing natively; a do-nothing program's start and exit under Wine).
+(nothing natively; a do-nothing program's start and exit under Wine);
+triage is its time over grep's on the Windows-1252 log, triage_mb its peak
+memory in MiB over both encodings (the `triage` run prints only these two).
 """
 
 import datetime
@@ -23,7 +28,10 @@ from pathlib import Path
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
 import search_and_copy  # noqa: E402
+import triage_bench  # noqa: E402
 import wait_cost  # noqa: E402
+
+TRIAGE_HEADING = "## velmora-triage on a 1 GiB installer log"
 
 SCALING = (1_000, 10_000, 100_000, 300_000)
 COPY_MIB = 1024
@@ -47,7 +55,54 @@ plot '{data_file}' using 1:2 with linespoints title 'velmora-diag (POSIX stand-i
     subprocess.run(["gnuplot"], input=script.encode(), check=True)
 
 
-def main():
+def triage_section(rows):
+    lines = "".join(
+        f"| {r['encoding']} | {r['size'] / (1 << 20):,.0f} MiB | {r['ours']:.2f} s | {r['grep']:.2f} s | "
+        f"{r['ours'] / r['grep']:.2f} | {r['peak_mib']:.1f} MiB | {r['evidence_line']:,} |\n"
+        for r in rows)
+    return f"""{TRIAGE_HEADING}
+
+A collected folder holding one verbose installer log of ordinary execution
+lines (about twenty an action, mostly file and registry operations) with a
+failing action near its end; `velmora-triage FOLDER --json` against
+`grep -c "Return value 3" LOG` on the same bytes (page cache warm, median of
+{triage_bench.RUNS} runs), and the program's peak resident memory (ru_maxrss).
+Goals: ratio at most 2 on the Windows-1252 log, peak at most 64 MiB.
+grep finds nothing in UTF-16 text; that row is for the time and memory.
+
+| log encoding | size | velmora-triage | grep -c | ratio | peak memory | failing action at line |
+|---|---|---|---|---|---|---|
+{lines}
+ratios: {triage_ratios(rows)}
+"""
+
+
+def triage_ratios(rows):
+    return (f"triage={rows[0]['ours'] / rows[0]['grep']:.2f} "
+            f"triage_mb={max(r['peak_mib'] for r in rows):.1f}")
+
+
+def triage_only():
+    rows = triage_bench.bench()
+    results = HERE / "results.md"
+    text = results.read_text() if results.exists() else "# Benchmark results\n"
+    if TRIAGE_HEADING in text:
+        start = text.index(TRIAGE_HEADING)
+        following = text.find("\n## ", start + 1)
+        text = text[:start] + triage_section(rows) + (text[following + 1:] if following >= 0 else "")
+    else:
+        text = text.rstrip("\n") + "\n\n" + triage_section(rows)
+    results.write_text(text)
+    print(f"ratios: {triage_ratios(rows)}")
+    return 0
+
+
+def main(argv):
+    if argv == ["triage"]:
+        return triage_only()
+    if argv:
+        print(__doc__, file=sys.stderr)
+        return 2
     probe = search_and_copy.build_probe()
     data = search_and_copy.BUILD / "data"
 
@@ -64,6 +119,7 @@ def main():
     print(f"copy of {COPY_MIB} MiB: {copied[0]:.2f} s, cp {copied[1]:.2f} s")
     native = wait_cost.bench_native()
     wine = wait_cost.bench_wine()
+    triage_rows = triage_bench.bench()
 
     data_file, png = HERE / "search-scaling.dat", HERE / "search-scaling.png"
     plot(points, data_file, png)
@@ -107,11 +163,11 @@ the median of {wait_cost.RUNS} runs for the wait. Release builds without sanitiz
 | entries | velmora-diag (ms) | find, 3 runs (ms) | ratio |
 |---|---|---|---|
 {scaling_rows}
-""")
+{triage_section(triage_rows)}""")
     print(f"ratios: search={search_ratio:.2f} copy={copy_ratio:.2f} cpu_share={cpu_share:.2f} "
-          f"exit_latency_ms={latency_ms:.1f}")
+          f"exit_latency_ms={latency_ms:.1f} {triage_ratios(triage_rows)}")
     return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(sys.argv[1:]))

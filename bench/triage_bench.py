@@ -1,0 +1,163 @@
+#!/usr/bin/env python3
+"""Times velmora-triage on a collected folder holding one large verbose
+installer log (1 GiB by default, a failing action near its end) against
+`grep -c "Return value 3"` on the same bytes, and takes the program's peak
+memory (the child's ru_maxrss). The log is made in the build tree, never
+committed: once as Windows-1252 text, once as UTF-16LE with a byte-order
+mark, as msiexec writes either.
+
+    python3 bench/triage_bench.py [--mib N]
+"""
+
+import argparse
+import json
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import release_build  # noqa: E402
+
+DATA = release_build.BUILD / "bench-data" / "triage"
+RUNS = 3
+
+# One action's worth of ordinary verbose lines, as the execution sequence
+# writes them (about twenty lines an action, file and registry operations
+# mostly); {t} and {n} change from block to block so that no two blocks are
+# the same bytes.
+BLOCK_LINES = [
+    "MSI (s) (A4:B0) [{t}:101]: Doing action: InstallFiles",
+    "Action start {t}: InstallFiles.",
+    "MSI (s) (A4:B0) [{t}:102]: Note: 1: 2205 2:  3: Patch ",
+    "MSI (s) (A4:B0) [{t}:103]: PROPERTY CHANGE: Adding TARGETDIR property. Its value is 'C:\\'.",
+    *[f"MSI (s) (A4:B0) [{{t}}:1{i:02}]: Executing op: FileCopy(SourceName=vldrv{{n}}_{i}.sys,"
+      f"SourceCabKey=vldrv{i}.sys,DestName=vldrv{{n}}_{i}.sys,Attributes=0,FileSize=48213,PerTick=65536,,"
+      f"VerifyMedia=1,,,,,CheckCRC=0,Version=2.1.0.{{n}},Language=0,InstallMode=58982400,,,,,,,)"
+      for i in range(6)],
+    *[f"MSI (s) (A4:B0) [{{t}}:2{i:02}]: File: C:\\Program Files\\Velmora\\Drivers\\vldrv{{n}}_{i}.sys;"
+      f"\tTo be installed;\tWon't patch;\tNo existing file" for i in range(4)],
+    "MSI (s) (A4:B0) [{t}:301]: Component: VelmoraDriver{n}; Installed: Absent;   Request: Local;   "
+    "Action: Local",
+    "MSI (s) (A4:B0) [{t}:302]: Executing op: RegOpenKey(Root=-2147483646,Key=SOFTWARE\\Velmora\\Drivers,,"
+    "BinaryType=0,,)",
+    "MSI (s) (A4:B0) [{t}:303]: Executing op: RegAddValue(Name=Version,Value=2.1.0.{n},)",
+    "MSI (s) (A4:B0) [{t}:304]: Executing op: ProgressTotal(Total=12,Type=1,ByteEquivalent=24000)",
+    "Property(S): VelmoraFeature{n} = Local",
+    "Action ended {t}: InstallFiles. Return value 1.",
+]
+TAIL = [
+    "Action start 23:59:58: InstallFinalize.",
+    "MSI (s) (A4:B0) [23:59:58:100]: Executing op: CustomActionSchedule(Action=VL_InstallDriver,"
+    "ActionType=3073,Source=BinaryData,Target=InstallDriver,)",
+    "VL_InstallDriver:  Error 0x80070002: Failed to find velmora.inf",
+    "CustomAction VL_InstallDriver returned actual error code 1603 (note this may not be 100% accurate "
+    "if translation happened inside sandbox)",
+    "MSI (s) (A4:B0) [23:59:58:300]: Note: 1: 1722 2: VL_InstallDriver 3: C:\\Windows\\Installer\\MSI1.tmp",
+    "Error 1722. There is a problem with this Windows Installer package.",
+    "Action ended 23:59:58: InstallFinalize. Return value 3.",
+    "MSI (s) (A4:B0) [23:59:59:000]: Product: Velmora Drivers -- Installation failed.",
+    "Action ended 23:59:59: INSTALL. Return value 3.",
+    "MSI (s) (A4:B0) [23:59:59:010]: Windows Installer installed the product. Product Name: Velmora "
+    "Drivers. Product Version: 2.1.0. Product Language: 1033. Manufacturer: Velmora. Installation "
+    "success or error status: 1603.",
+    "MSI (s) (A4:B0) [23:59:59:020]: MainEngineThread is returning 1603",
+    "=== Verbose logging stopped: 12/1/2026  23:59:59 ===",
+]
+HEAD = [
+    "=== Verbose logging started: 12/1/2026  10:15:00  Build type: SHIP UNICODE 5.00.10011.00  "
+    "Calling process: C:\\Windows\\system32\\msiexec.exe ===",
+    "MSI (s) (A4:B0) [10:15:01:200]: Original package ==> C:\\Users\\sam\\Downloads\\VelmoraDrivers.msi",
+    "Property(S): ProductName = Velmora Drivers",
+    "Property(S): ProductVersion = 2.1.0",
+]
+
+
+def make_log(path, mib, encoding):
+    """A verbose log of about `mib` MiB in `encoding`; returns its size."""
+    done = path.parent.parent / f"{path.name}.{mib}.done"  # outside the collected folder
+    if path.exists() and done.exists():
+        return path.stat().st_size
+    shutil.rmtree(path.parent.parent, ignore_errors=True)
+    path.parent.mkdir(parents=True, exist_ok=True)
+    target = mib << 20
+    with open(path, "wb") as out:
+        if encoding == "utf-16-le":
+            out.write(b"\xff\xfe")
+        out.write(("\r\n".join(HEAD) + "\r\n").encode(encoding))
+        template = "\r\n".join(BLOCK_LINES * 30) + "\r\n"
+        block = 0
+        while out.tell() < target:
+            seconds = 36000 + block % 50000
+            t = f"{seconds // 3600:02}:{seconds // 60 % 60:02}:{seconds % 60:02}"
+            out.write(template.replace("{t}", t).replace("{n}", str(block % 997)).encode(encoding))
+            block += 1
+        out.write(("\r\n".join(TAIL) + "\r\n").encode(encoding))
+        size = out.tell()
+    done.touch()
+    return size
+
+
+def run_measured(command):
+    """(seconds, peak resident MiB, stdout) of one run of `command`."""
+    start = time.perf_counter()
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    out = process.stdout.read()
+    _, status, usage = os.wait4(process.pid, 0)
+    elapsed = time.perf_counter() - start
+    process.returncode = os.waitstatus_to_exitcode(status)
+    return elapsed, usage.ru_maxrss / 1024, out, process.returncode
+
+
+def measure(exe, folder, log):
+    """Median times of triage and grep, triage's peak memory and answer."""
+    run_measured(["grep", "-c", "Return value 3", str(log)])  # the page cache, warm
+    ours, grep, peaks = [], [], []
+    report = None
+    for _ in range(RUNS):
+        seconds, peak, out, status = run_measured([str(exe), str(folder), "--json"])
+        if status != 1:
+            raise RuntimeError(f"velmora-triage exited {status} on the failing log")
+        report = json.loads(out)
+        ours.append(seconds)
+        peaks.append(peak)
+        seconds, _, out, _ = run_measured(["grep", "-c", "Return value 3", str(log)])
+        grep.append(seconds)
+    return statistics.median(ours), statistics.median(grep), max(peaks), report
+
+
+def bench(mib=1024):
+    exe = release_build.build("velmora-triage") / "velmora-triage"
+    rows = []
+    for label, encoding in (("Windows-1252", "cp1252"), ("UTF-16LE", "utf-16-le")):
+        folder = DATA / encoding / "Velmora Drivers Diagnostics"
+        log = folder / "MSI3a7c1.log"
+        size = make_log(log, mib, encoding)
+        ours, grep, peak, report = measure(exe, folder, log)
+        failed = [f for f in report["findings"] if f["rule"] == "msi.failed-action"]
+        if not failed:
+            raise RuntimeError("the failing action was not found")
+        rows.append({"encoding": label, "size": size, "ours": ours, "grep": grep, "peak_mib": peak,
+                     "evidence_line": failed[0]["line"]})
+        print(f"triage of a {size / (1 << 20):.0f} MiB {label} log: {ours:.2f} s, grep -c {grep:.2f} s, "
+              f"ratio {ours / grep:.2f}, peak {peak:.1f} MiB, failing action at line {failed[0]['line']}")
+        if os.environ.get("VELMORA_BENCH_KEEP") is None:
+            shutil.rmtree(folder.parent, ignore_errors=True)  # 1 GiB each
+    return rows
+
+
+def main(argv):
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--mib", type=int, default=1024)
+    args = parser.parse_args(argv)
+    rows = bench(args.mib)
+    print(f"ratios: triage={rows[0]['ours'] / rows[0]['grep']:.2f} "
+          f"triage_mb={max(r['peak_mib'] for r in rows):.1f}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -1,0 +1,25 @@
+// The console, for velmora-triage: its arguments, whether standard output
+// shows colours, and UTF-8 text written to it. Apart from the collector's
+// platform seam; one realisation per system, chosen by the build.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora::terminal {
+
+// The command-line arguments after the program's name, as UTF-8 (Windows:
+// from the wide command line, so any name survives).
+std::vector<std::string> Arguments(int argc, char** argv);
+
+// Whether standard output is a terminal that shows ANSI colours; switches
+// them on where the console needs it.
+bool ColoursOnStdout();
+
+// UTF-8 text to standard output and standard error; a Windows console gets
+// it as UTF-16 so that it shows right whatever its code page.
+void WriteStdout(std::string_view text);
+void WriteStderr(std::string_view text);
+
+}  // namespace velmora::terminal

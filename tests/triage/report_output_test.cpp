@@ -1,0 +1,149 @@
+// The three outputs: the JSON shape support tools rely on, HTML that no log
+// text can break out of, a console that no log text can drive; and the
+// verdict with the command line behind them.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "options.h"
+#include "outcome.h"
+
+namespace triage {
+namespace {
+
+Finding Make(const char* rule, Severity severity, uint64_t line, std::optional<int64_t> code,
+             std::string message) {
+  Finding finding;
+  finding.rule = rule;
+  finding.severity = severity;
+  finding.file = "MSI1.log";
+  finding.line = line;
+  finding.code = code;
+  finding.message = std::move(message);
+  finding.remedy = "Do this.";
+  return finding;
+}
+
+Outcome Sample() {
+  Outcome outcome;
+  outcome.source = "case 42.zip";
+  outcome.report.findings = {
+      Make("missing", Severity::Info, 0, std::nullopt, "no sysinfo"),
+      Make("device", Severity::Warning, 7, -536870397, "driver warning"),
+      Make("msi.failed-action", Severity::Error, 120, 1603, "<script>alert('x')</script> & \"q\""),
+  };
+  outcome.report.findings[2].context = {{119, "Note: 1: 1708"},
+                                        {120, "<script>document.title='ran'</script>"}};
+  OrderBySeverity(outcome.report);
+  outcome.verdict = Decide(outcome.report);
+  return outcome;
+}
+
+TEST(Verdict, FailedOnAnyErrorSucceededOnlyWhenALogSaysSo) {
+  Report report;
+  EXPECT_EQ(Decide(report), Verdict::Unknown);
+  report.install_succeeded = false;
+  EXPECT_EQ(Decide(report), Verdict::Unknown);
+  report.install_succeeded = true;
+  EXPECT_EQ(Decide(report), Verdict::Succeeded);
+  report.findings.push_back(Make("w", Severity::Warning, 1, std::nullopt, ""));
+  EXPECT_EQ(Decide(report), Verdict::Succeeded);
+  report.findings.push_back(Make("e", Severity::Error, 1, std::nullopt, ""));
+  EXPECT_EQ(Decide(report), Verdict::Failed);
+}
+
+TEST(Outputs, JsonHasExactlyTheAgreedShape) {
+  Outcome outcome = Sample();
+  auto json = nlohmann::ordered_json::parse(JsonReport(outcome));
+  EXPECT_EQ(json["verdict"], "failed");
+  EXPECT_TRUE(json["product"].is_null());
+  EXPECT_TRUE(json["system"].is_null());
+  ASSERT_EQ(json["findings"].size(), 3u);
+  const auto& first = json["findings"][0];
+  std::vector<std::string> keys;
+  for (const auto& item : first.items()) keys.push_back(item.key());
+  EXPECT_EQ(keys, (std::vector<std::string>{"rule", "severity", "file", "line", "code", "message",
+                                            "remedy"}));
+  EXPECT_EQ(first["rule"], "msi.failed-action");
+  EXPECT_EQ(first["severity"], "error");
+  EXPECT_EQ(first["line"], 120);
+  EXPECT_EQ(first["code"], 1603);
+  EXPECT_EQ(json["findings"][1]["code"], -536870397);
+  EXPECT_TRUE(json["findings"][2]["code"].is_null());
+  EXPECT_TRUE(json["findings"][2]["line"].is_null());
+
+  outcome.report.product = Product{"Velmora Drivers", "2.4.1"};
+  outcome.report.system =
+      SystemSummary{"Microsoft Windows 10 Pro", "10.0.19045", "x64-based PC", "Virtual"};
+  // A reader may cut text inside a character: the JSON stays valid.
+  outcome.report.findings[0].message = "cut \xE2\x82";
+  json = nlohmann::ordered_json::parse(JsonReport(outcome));
+  EXPECT_EQ(json["product"],
+            (nlohmann::ordered_json{{"name", "Velmora Drivers"}, {"version", "2.4.1"}}));
+  EXPECT_EQ(json["system"]["os_version"], "10.0.19045");
+  EXPECT_EQ(json["system"]["model"], "Virtual");
+  EXPECT_EQ(json["findings"][0]["message"], "cut \xEF\xBF\xBD");
+}
+
+TEST(Outputs, HtmlEscapesEveryLogTextAndForbidsScripts) {
+  Outcome outcome = Sample();
+  outcome.source = "<b>name</b>.zip";
+  outcome.report.product = Product{"Velmora <img src=x>", "1\"2"};
+  std::string page = HtmlReport(outcome);
+  EXPECT_NE(page.find("Content-Security-Policy\" content=\"default-src 'none';"),
+            std::string::npos);
+  std::string lower = page;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  EXPECT_EQ(lower.find("<script"), std::string::npos);
+  EXPECT_EQ(lower.find("<img"), std::string::npos);
+  EXPECT_EQ(lower.find("<b>"), std::string::npos);
+  EXPECT_NE(page.find("&lt;script&gt;document.title=&#39;ran&#39;&lt;/script&gt;"),
+            std::string::npos);
+  EXPECT_NE(page.find("&amp; &quot;q&quot;"), std::string::npos);
+  // The evidence line is marked among its context; the verdict comes first.
+  EXPECT_NE(page.find("<span class=\"evidence\"><span class=\"number\">120</span>"),
+            std::string::npos);
+  EXPECT_LT(page.find("id=\"verdict\""), page.find("class=\"finding"));
+  EXPECT_EQ(HtmlEscape(std::string("a\0b", 3)),
+            "a\xEF\xBF\xBD"
+            "b");
+}
+
+TEST(Outputs, ConsoleVerdictFirstFindingsBySeverityColoursOnlyWhenAsked) {
+  Outcome outcome = Sample();
+  outcome.report.findings[1].message =
+      "escape \x1b]0;title\x07 and C1 \xC2\x9B"
+      "2J";
+  std::string plain = ConsoleReport(outcome, false);
+  EXPECT_EQ(plain.rfind("Verdict: FAILED", 0), 0u) << plain;
+  EXPECT_LT(plain.find("ERROR   MSI1.log:120  [msi.failed-action, code 1603]"),
+            plain.find("WARNING MSI1.log:7"));
+  EXPECT_LT(plain.find("WARNING"), plain.find("INFO    MSI1.log  [missing]"));
+  EXPECT_EQ(plain.find('\x1b'), std::string::npos);
+  EXPECT_EQ(plain.find("\xC2\x9B"), std::string::npos);
+  EXPECT_NE(plain.find("escape ?]0;title? and C1 ?2J"), std::string::npos);
+  EXPECT_NE(plain.find("[device, code 0xE0000203]"), std::string::npos) << plain;
+  std::string coloured = ConsoleReport(outcome, true);
+  EXPECT_NE(coloured.find("\x1b[1;31mERROR  \x1b[0m"), std::string::npos);
+}
+
+TEST(Options, CommandLines) {
+  Options options;
+  std::string error;
+  ASSERT_TRUE(ParseOptions({"case.zip", "--json", "--html", "out.html"}, options, error));
+  EXPECT_EQ(options.path, "case.zip");
+  EXPECT_TRUE(options.json);
+  EXPECT_EQ(options.html.value_or(""), "out.html");
+  ASSERT_TRUE(ParseOptions({"--html=page.html", "--", "--json"}, options, error));
+  EXPECT_EQ(options.path, "--json");
+  EXPECT_FALSE(options.json);
+  EXPECT_EQ(options.html.value_or(""), "page.html");
+  for (const auto& bad : std::vector<std::vector<std::string>>{
+           {}, {"a", "b"}, {"a", "--html"}, {"a", "--html="}, {"a", "--verbose"}}) {
+    EXPECT_FALSE(ParseOptions(bad, options, error)) << bad.size();
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+}  // namespace
+}  // namespace triage

@@ -1,0 +1,203 @@
+"""velmora-triage (native build) on collected folders, their zips and single
+logs, made at test time from the rules' fixtures; exit statuses; hostile
+input of every kind the program must survive."""
+
+import os
+import shutil
+import unittest
+import zipfile
+
+from triage_e2e import (BUILD_DIR, FOLDER_NAME, fixture_files, rules, run, triage_json,
+                        windows_bytes, write_folder, write_zip)
+
+# Each fixture, triaged alone as a collected folder: the verdict and the
+# finding the fixture was written for, at its evidence line.
+CASES = {
+    "msi-custom-action-1603": ("failed", ("error", "msi.failed-action", 23, 1603)),
+    "msi-1920-service": ("failed", ("error", "msi.failed-action", 10, 1920)),
+    "msi-1618-in-progress": ("failed", ("error", "msi.outcome", 8, 1618)),
+    "msi-3010-restart": ("succeeded", ("warning", "msi.restart-required", 11, None)),
+    "burn-package-0x80070643": ("failed", ("error", "burn.package-failed", 8, 1603)),
+    "setupapi-velmora-failed": ("failed", ("error", "setupapi.section-failed", 33, 0xE000024B)),
+    "setupapi-xp": ("failed", ("error", "setupapi.xp-error", 16, 0xE0000219)),
+    "installedapps-two-drivers": ("unknown", ("warning", "apps.duplicate-drivers", 6, None)),
+    "wine-failed-action": ("failed", ("error", "msi.failed-action", 15, None)),
+}
+
+COLLECTION = ("msi-custom-action-1603", "setupapi-velmora-failed", "installedapps-two-drivers",
+              "sysinfo-german")
+
+
+class TriageTestCase(unittest.TestCase):
+    def setUp(self):
+        self.work = BUILD_DIR / "triage-e2e" / self.id().rsplit(".", 2)[-2] / self._testMethodName
+        shutil.rmtree(self.work, ignore_errors=True)
+        self.work.mkdir(parents=True)
+        self.addCleanup(shutil.rmtree, self.work, ignore_errors=True)
+
+    def finding(self, report, rule):
+        matches = [f for f in report["findings"] if f["rule"] == rule]
+        self.assertTrue(matches, f"no {rule} in {rules(report)}")
+        return matches[0]
+
+
+class Fixtures(TriageTestCase):
+    def test_each_fixture_as_a_collected_folder(self):
+        for fixture, (verdict, (severity, rule, line, code)) in CASES.items():
+            with self.subTest(fixture):
+                folder = write_folder(self.work / fixture, fixture_files(fixture))
+                status, report = triage_json(folder)
+                self.assertEqual(report["verdict"], verdict)
+                self.assertEqual(status, 1 if verdict == "failed" else 0)
+                found = self.finding(report, rule)
+                self.assertEqual((found["severity"], found["line"], found["code"]), (severity, line, code))
+                self.assertTrue(found["message"] and found["remedy"])
+
+    def test_folder_and_every_zip_form_give_the_same_report(self):
+        files = fixture_files(*COLLECTION)
+        folder = write_folder(self.work / "folder" / FOLDER_NAME, files)
+        status, expected = triage_json(folder)
+        self.assertEqual(status, 1)
+        self.assertEqual(expected["verdict"], "failed")
+        self.assertEqual(expected["product"], {"name": "Velmora Drivers", "version": "2.1.0"})
+        self.assertEqual(expected["system"]["model"], "OptiPlex 7090")
+        self.assertEqual(expected["findings"][0]["severity"], "error")
+        severities = [f["severity"] for f in expected["findings"]]
+        self.assertEqual(severities, sorted(severities, key=["error", "warning", "info"].index))
+        # The parent of the collected folder reads the same.
+        self.assertEqual(triage_json(folder.parent)[1], expected)
+        forms = {
+            "top folder, deflated": dict(top=FOLDER_NAME),
+            "top folder, stored": dict(top=FOLDER_NAME, method=zipfile.ZIP_STORED),
+            "files at the root": dict(top=None),
+        }
+        for form, options in forms.items():
+            with self.subTest(form):
+                zip_path = write_zip(self.work / f"{form}.zip", files, **options)
+                status, report = triage_json(zip_path)
+                self.assertEqual(status, 1)
+                self.assertEqual(report, expected)
+        # Nothing was extracted next to the zips.
+        self.assertEqual(sorted(p.name for p in self.work.iterdir()),
+                         sorted(["folder", *(f"{form}.zip" for form in forms)]))
+
+    def test_one_log_given_alone(self):
+        files = fixture_files("setupapi-velmora-failed")
+        log = write_folder(self.work, {"device log.txt": files["setupapi.dev.log"]},
+                           encode=lambda name, text: windows_bytes("setupapi", text))
+        status, report = triage_json(log / "device log.txt")
+        self.assertEqual(status, 1)
+        self.assertEqual(self.finding(report, "setupapi.section-failed")["file"], "device log.txt")
+        # A single log is no collection: no missing-file findings.
+        self.assertFalse([f for f in report["findings"] if f["rule"].startswith("folder.")])
+
+    def test_missing_files_and_no_match_are_said(self):
+        folder = write_folder(self.work / "quiet", {"MSI1.log": "nothing of interest\r\n"})
+        status, report = triage_json(folder)
+        self.assertEqual((status, report["verdict"]), (0, "unknown"))
+        self.finding(report, "folder.no-system-info")
+        self.finding(report, "triage.no-rule-matched")
+
+
+class CommandLine(TriageTestCase):
+    def test_exit_statuses_and_reasons(self):
+        ok = write_folder(self.work / "ok", fixture_files("msi-3010-restart"))
+        failed = write_folder(self.work / "failed", fixture_files("msi-1920-service"))
+        not_zip = self.work / "case.zip"
+        not_zip.write_bytes(b"PK\x03\x04 but no archive")
+        self.assertEqual(run(ok)[0], 0)
+        self.assertEqual(run(failed)[0], 1)
+        for path, reason in ((self.work / "absent", "no such file or folder"),
+                             (not_zip, "not a readable zip archive")):
+            status, out, err = run(path)
+            self.assertEqual(status, 2)
+            self.assertEqual(out, "")
+            self.assertEqual(len(err.splitlines()), 1, err)
+            self.assertIn(reason, err)
+        status, _, err = run(ok, "--bogus")
+        self.assertEqual(status, 2)
+        self.assertIn("unknown option --bogus", err)
+
+    def test_console_report_when_piped(self):
+        folder = write_folder(self.work / "failed", fixture_files("msi-custom-action-1603"))
+        status, out, _ = run(folder)
+        self.assertEqual(status, 1)
+        lines = out.splitlines()
+        self.assertTrue(lines[0].startswith("Verdict: FAILED"), lines[0])
+        self.assertNotIn("\x1b", out)
+        self.assertIn("Velmora_Drivers_20261201_101500.log:23", out)
+        self.assertLess(out.index("ERROR"), out.index("WARNING"))
+
+    def test_html_page_is_written(self):
+        folder = write_folder(self.work / "failed", fixture_files("msi-custom-action-1603"))
+        page = self.work / "report.html"
+        status, out, _ = run(folder, "--html", page)
+        self.assertEqual(status, 1)
+        self.assertTrue(out.startswith("Verdict: FAILED"))
+        self.assertIn("msi.failed-action", page.read_text(encoding="utf-8"))
+        status, _, err = run(folder, "--html", self.work / "no" / "such" / "page.html")
+        self.assertEqual(status, 2)
+        self.assertIn("cannot write", err)
+
+
+class HostileInput(TriageTestCase):
+    def test_damaged_files_give_findings_not_crashes(self):
+        log = windows_bytes("MSI1.log", "Action ended 10:00:00: INSTALL. Return value 3.\r\n")
+        junk = bytes((i * 7919) % 256 for i in range(100000))
+        long_line = b"x" * (5 << 20) + b"\r\nAction ended 10:00:00: X. Return value 3.\r\n"
+        folder = write_folder(self.work / "damaged", {
+            "MSI1.log": log + b"\x00",          # UTF-16 with an odd byte count
+            "MSI2.log": junk,                     # binary
+            "MSI3.log": long_line,                # a 5 MiB line, then a failing action
+            "MSI4.log": b"\xff\xfeA\x00\x3d\xd8\r\x00\n\x00",  # a lone surrogate
+        })
+        status, report = triage_json(folder)
+        self.assertEqual(status, 1)
+        found = {(f["rule"], f["file"]) for f in report["findings"]}
+        for expected in (("input.cut-text", "MSI1.log"), ("input.not-text", "MSI2.log"),
+                         ("input.long-lines", "MSI3.log"), ("msi.failed-action", "MSI3.log"),
+                         ("input.bad-characters", "MSI4.log")):
+            self.assertIn(expected, found)
+        self.assertEqual(self.finding(report, "input.long-lines")["line"], 1)
+
+    def test_hostile_zips(self):
+        text = fixture_files("msi-1920-service")
+        name = next(iter(text))
+        # A bomb: 256 MiB of one letter in a quarter of a megabyte; names that
+        # point outside the folder.
+        bomb = self.work / "bomb.zip"
+        with zipfile.ZipFile(bomb, "w", compression=zipfile.ZIP_DEFLATED) as archive:
+            with archive.open("MSI-bomb.log", "w", force_zip64=True) as entry:
+                block = b"A" * (1 << 20)
+                for _ in range(256):
+                    entry.write(block)
+            archive.writestr("../../" + name, windows_bytes(name, text[name]))
+            archive.writestr("/etc/setupapi.dev.log", b"x")
+        status, report = triage_json(bomb)
+        self.assertEqual(status, 1)
+        self.assertIn("deflate bomb", self.finding(report, "input.damaged-entry")["message"])
+        self.assertEqual(self.finding(report, "msi.failed-action")["file"], "../../" + name)
+        self.finding(report, "input.unsafe-name")
+        self.assertFalse((self.work.parent / name).exists())
+        # A cut archive is unreadable as a whole.
+        whole = write_zip(self.work / "whole.zip", text).read_bytes()
+        cut = self.work / "cut.zip"
+        cut.write_bytes(whole[: len(whole) // 2])
+        self.assertEqual(run(cut)[0], 2)
+
+    def test_a_hundred_thousand_files(self):
+        folder = self.work / "many"
+        folder.mkdir()
+        # Hard links to a few empty files: far quicker to make than new files.
+        seeds = [self.work / f"seed{n}" for n in range(4)]
+        for seed in seeds:
+            seed.touch()
+        for i in range(100000):
+            os.link(seeds[i % 4], folder / f"MSI{i:06}.{'log' if i % 100 == 0 else 'tmp'}")
+        status, report = triage_json(folder)
+        self.assertEqual(status, 0)
+        self.assertIn("1000 files", self.finding(report, "input.too-many-files")["message"])
+
+
+if __name__ == "__main__":
+    unittest.main()

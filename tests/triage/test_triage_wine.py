@@ -1,0 +1,87 @@
+"""The Windows build of velmora-triage under Wine, in a prefix of its own:
+the same answers as the native build on the same folder and zip (the
+folder's name not ASCII, so the wide command line counts), its console and
+its page, its exit statuses; and an executable that needs only Windows' own
+DLLs."""
+
+import json
+import os
+import shutil
+import subprocess
+import sys
+import unittest
+from pathlib import Path
+
+from triage_e2e import BUILD_DIR, EXE, HERE, fixture_files, write_folder, write_zip
+
+sys.path.insert(0, str(HERE.parents[1] / "scripts"))
+sys.path.insert(0, str(HERE.parent / "release"))
+from pe_file import PeFile  # noqa: E402
+from wine_prefix import WinePrefix  # noqa: E402
+
+NATIVE = Path(os.environ.get("VELMORA_TRIAGE_NATIVE", ""))
+SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "shell32.dll", "user32.dll", "advapi32.dll"}
+COLLECTION = ("msi-custom-action-1603", "setupapi-velmora-failed", "installedapps-two-drivers",
+              "sysinfo-german")
+
+
+class WineTriage(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = BUILD_DIR / "triage-e2e" / "wine"
+        shutil.rmtree(cls.work, ignore_errors=True)
+        cls.wine = WinePrefix(cls.work / "prefix", BUILD_DIR)
+        cls.data = cls.work / "Diagnose für Müller"
+        cls.folder = write_folder(cls.data / "Velmora Drivers Diagnostics", fixture_files(*COLLECTION))
+        cls.zip = write_zip(cls.data / "Fall 42 – Velmora.zip", fixture_files(*COLLECTION))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.wine.kill()
+        if not os.environ.get("VELMORA_KEEP_PREFIXES"):
+            shutil.rmtree(cls.work, ignore_errors=True)
+
+    def run_windows(self, *args):
+        argv = [self.wine.to_windows_path(a) if isinstance(a, Path) else a for a in args]
+        return self.wine.run(EXE, argv, timeout=300)
+
+    def native_json(self, path):
+        self.assertTrue(NATIVE.is_file(), f"the native build is needed for the comparison: {NATIVE}")
+        done = subprocess.run([str(NATIVE), str(path), "--json"], capture_output=True, timeout=300)
+        self.assertEqual(done.returncode, 1, done.stderr)
+        return json.loads(done.stdout)
+
+    def test_same_answers_as_the_native_build(self):
+        for path in (self.folder, self.zip):
+            with self.subTest(path.name):
+                status, out, err = self.run_windows(path, "--json")
+                self.assertEqual(status, 1, err)
+                report = json.loads(out)
+                self.assertEqual(report["verdict"], "failed")
+                self.assertEqual(report, self.native_json(path))
+
+    def test_console_page_and_exit_statuses(self):
+        page = self.work / "Bericht.html"
+        status, out, _ = self.run_windows(self.zip, "--html", page)
+        self.assertEqual(status, 1)
+        self.assertTrue(out.startswith("Verdict: FAILED"), out[:200])
+        self.assertNotIn("\x1b", out)
+        self.assertIn("setupapi.dev.log:33", out)
+        self.assertIn("Content-Security-Policy", page.read_text(encoding="utf-8"))
+
+        status, out, err = self.run_windows(self.data / "nichts da")
+        self.assertEqual((status, out), (2, ""))
+        self.assertEqual([line for line in err.splitlines() if "velmora-triage" in line],
+                         [line for line in err.splitlines() if line.strip()])
+        self.assertIn("no such file or folder", err)
+
+    def test_imports_only_windows_own_dlls(self):
+        pe = PeFile.open(EXE)
+        self.assertTrue(pe.is_64bit)
+        dlls = {i.dll.lower() for i in pe.imports()}
+        self.assertLessEqual(dlls, SYSTEM_DLLS)
+        self.assertIn("kernel32.dll", dlls)
+
+
+if __name__ == "__main__":
+    unittest.main()

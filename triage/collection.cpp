@@ -1,0 +1,284 @@
+#include "collection.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "decoder.h"
+
+namespace triage {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+bool EndsWith(std::string_view text, std::string_view end) {
+  return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+bool IsUnsafeName(std::string_view name) {
+  if (name.empty() || name[0] == '/' || (name.size() >= 2 && name[1] == ':')) return true;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t slash = name.find('/', start);
+    if (slash == std::string_view::npos) slash = name.size();
+    if (name.substr(start, slash - start) == "..") return true;
+    start = slash + 1;
+  }
+  return false;
+}
+
+Finding Note(std::string rule, Severity severity, std::string file, std::string message,
+             std::string remedy) {
+  Finding finding;
+  finding.rule = std::move(rule);
+  finding.severity = severity;
+  finding.file = std::move(file);
+  finding.message = std::move(message);
+  finding.remedy = std::move(remedy);
+  return finding;
+}
+
+class FolderCollection : public Collection {
+ public:
+  FolderCollection(fs::path root, std::vector<fs::path> paths,
+                   std::vector<std::pair<std::string, std::size_t>> names)
+      : root_(std::move(root)), paths_(std::move(paths)) {
+    SetFiles(std::move(names));
+  }
+  std::unique_ptr<ByteStream> Open(const CollectedFile& file, std::string& problem) override {
+    auto stream = OpenFileStream(paths_[file.index]);
+    if (!stream) problem = "it cannot be opened";
+    return stream;
+  }
+
+ private:
+  fs::path root_;
+  std::vector<fs::path> paths_;
+};
+
+class ZipCollection : public Collection {
+ public:
+  ZipCollection(std::unique_ptr<FileInput> input, const ZipLimits& limits)
+      : input_(std::move(input)), archive_(*input_, limits) {}
+  bool Load(std::string& error) {
+    if (!archive_.Open(error)) return false;
+    std::vector<std::pair<std::string, std::size_t>> names;
+    const auto& entries = archive_.entries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      if (!entries[i].is_folder()) names.emplace_back(entries[i].name, i);
+    }
+    SetFiles(std::move(names));
+    return true;
+  }
+  std::unique_ptr<ByteStream> Open(const CollectedFile& file, std::string&) override {
+    return archive_.OpenEntry(archive_.entries()[file.index]);
+  }
+
+ private:
+  std::unique_ptr<FileInput> input_;
+  ZipArchive archive_;
+};
+
+class SingleFileCollection : public Collection {
+ public:
+  SingleFileCollection(fs::path path, std::string name, FileKind kind) : path_(std::move(path)) {
+    single_file_ = true;
+    files_.push_back({std::move(name), kind, 0});
+  }
+  std::unique_ptr<ByteStream> Open(const CollectedFile&, std::string& problem) override {
+    auto stream = OpenFileStream(path_);
+    if (!stream) problem = "it cannot be opened";
+    return stream;
+  }
+
+ private:
+  fs::path path_;
+};
+
+// The first lines of a file, decoded, to tell its kind by.
+class HeadCollector : public LineSink {
+ public:
+  void Line(uint64_t, std::string_view text) override {
+    text_.append(text);
+    text_ += '\n';
+  }
+  std::string text_;
+};
+
+FileKind SniffKind(FileInput& input) {
+  std::string head(64 * 1024, '\0');
+  head.resize(input.ReadAt(0, head.data(), head.size()));
+  HeadCollector collector;
+  TextDecoder decoder(collector);
+  decoder.Feed(head.data(), head.size());
+  decoder.Finish();
+  return KindByContent(collector.text_);
+}
+
+}  // namespace
+
+const char* KindName(FileKind kind) {
+  switch (kind) {
+    case FileKind::InstallerLog:
+      return "installer log";
+    case FileKind::SetupApiLog:
+      return "device-setup log";
+    case FileKind::InstalledApps:
+      return "installed-applications list";
+    case FileKind::SystemInfo:
+      return "system-information report";
+    case FileKind::Other:
+      return "other";
+  }
+  return "other";
+}
+
+FileKind KindByName(std::string_view name) {
+  std::size_t slash = name.find_last_of("/\\");
+  std::string base = Lower(slash == std::string_view::npos ? name : name.substr(slash + 1));
+  if (base.rfind("setupapi", 0) == 0 && EndsWith(base, ".log")) return FileKind::SetupApiLog;
+  if (base == "installedapps.txt") return FileKind::InstalledApps;
+  if (EndsWith(base, ".nfo")) return FileKind::SystemInfo;
+  if (EndsWith(base, ".log")) return FileKind::InstallerLog;
+  return FileKind::Other;
+}
+
+FileKind KindByContent(std::string_view text) {
+  if (text.find("<MsInfo") != std::string_view::npos) return FileKind::SystemInfo;
+  if (text.find(">>>  [") != std::string_view::npos ||
+      text.find("[SetupAPI Log]") != std::string_view::npos ||
+      text.find("[Device Install Log]") != std::string_view::npos) {
+    return FileKind::SetupApiLog;
+  }
+  std::string first(text.substr(0, text.find('\n')));
+  if (first.rfind("Name ", 0) == 0 && first.find("Version") != std::string::npos) {
+    return FileKind::InstalledApps;
+  }
+  return FileKind::InstallerLog;
+}
+
+void Collection::SetFiles(std::vector<std::pair<std::string, std::size_t>> names) {
+  for (auto& entry : names) std::replace(entry.first.begin(), entry.first.end(), '\\', '/');
+  // One top folder holding everything, as when a folder is zipped whole.
+  std::string top;
+  bool one_top = !names.empty();
+  for (const auto& entry : names) {
+    std::size_t slash = entry.first.find('/');
+    std::string first = slash == std::string::npos ? std::string() : entry.first.substr(0, slash);
+    if (first.empty() || first == ".." || (!top.empty() && first != top)) {
+      one_top = false;
+      break;
+    }
+    top = first;
+  }
+  std::size_t unsafe = 0, deeper = 0;
+  std::string first_unsafe, first_deeper;
+  for (auto& entry : names) {
+    std::string name = one_top ? entry.first.substr(top.size() + 1) : entry.first;
+    if (IsUnsafeName(entry.first)) {
+      // Such a name is only ever shown: the file is read from the archive
+      // like any other and nothing is written anywhere.
+      if (unsafe++ == 0) first_unsafe = entry.first;
+      files_.push_back({entry.first, KindByName(entry.first), entry.second});
+    } else if (name.find('/') != std::string::npos) {
+      if (deeper++ == 0) first_deeper = name;
+    } else {
+      files_.push_back({name, KindByName(name), entry.second});
+    }
+  }
+  std::sort(files_.begin(), files_.end(),
+            [](const CollectedFile& a, const CollectedFile& b) { return a.name < b.name; });
+  if (unsafe > 0) {
+    notes_.push_back(
+        Note("input.unsafe-name", Severity::Warning, first_unsafe,
+             std::to_string(unsafe) + " name(s) in the archive point outside its folder (\"" +
+                 first_unsafe + "\"); they were read as names only, nothing was extracted",
+             "The archive was not made by \"Send to, Compressed (zipped) folder\": ask the "
+             "user to zip the collected folder again."));
+  }
+  if (deeper > 0) {
+    notes_.push_back(Note("input.subfolder-files", Severity::Info, first_deeper,
+                          std::to_string(deeper) + " file(s) in subfolders were not read (\"" +
+                              first_deeper + "\"); a collected folder holds its files at its top",
+                          "Read those files by hand if they matter."));
+  }
+}
+
+std::unique_ptr<Collection> OpenCollection(const fs::path& path, std::string& error,
+                                           const ZipLimits& limits) {
+  std::error_code ec;
+  auto status = fs::status(path, ec);
+  if (ec || !fs::exists(status)) {
+    error = "no such file or folder";
+    return nullptr;
+  }
+  if (fs::is_directory(status)) {
+    fs::path root = path;
+    // A folder whose only content is one folder (the collected folder
+    // copied inside another) is read from that inner folder.
+    for (int depth = 0; depth < 2; ++depth) {
+      std::vector<fs::path> paths;
+      std::vector<std::pair<std::string, std::size_t>> names;
+      std::size_t folders = 0;
+      fs::path only_folder;
+      fs::directory_iterator it(root, ec), end;
+      if (ec) {
+        error = "the folder cannot be read (" + ec.message() + ")";
+        return nullptr;
+      }
+      for (; it != end; it.increment(ec)) {
+        if (ec) break;
+        auto entry_status = it->status(ec);
+        if (ec) continue;
+        if (fs::is_directory(entry_status)) {
+          ++folders;
+          only_folder = it->path();
+        } else if (fs::is_regular_file(entry_status)) {
+          names.emplace_back(it->path().filename().u8string(), paths.size());
+          paths.push_back(it->path());
+        }
+      }
+      if (ec) {
+        error = "the folder cannot be read (" + ec.message() + ")";
+        return nullptr;
+      }
+      if (depth == 0 && names.empty() && folders == 1) {
+        root = only_folder;
+        continue;
+      }
+      return std::make_unique<FolderCollection>(root, std::move(paths), std::move(names));
+    }
+  }
+  if (!fs::is_regular_file(status)) {
+    error = "neither a folder nor a regular file";
+    return nullptr;
+  }
+  auto input = std::make_unique<FileInput>(path);
+  if (!input->is_open()) {
+    error = "the file cannot be opened";
+    return nullptr;
+  }
+  std::string name = path.filename().u8string();
+  if (LooksLikeZip(*input) || EndsWith(Lower(name), ".zip")) {
+    auto zip = std::make_unique<ZipCollection>(std::move(input), limits);
+    std::string why;
+    if (!zip->Load(why)) {
+      error = "not a readable zip archive: " + why;
+      return nullptr;
+    }
+    return zip;
+  }
+  FileKind kind = KindByName(name);
+  if (kind == FileKind::Other) kind = SniffKind(*input);
+  return std::make_unique<SingleFileCollection>(path, name, kind);
+}
+
+}  // namespace triage

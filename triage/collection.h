@@ -1,0 +1,58 @@
+// What PATH names, as a list of files to read: a collected folder, a zip of
+// one, or a single log. Either holds the files at its root or inside one
+// top folder. Only names are listed up front; bytes are read on demand.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "byte_stream.h"
+#include "model.h"
+#include "zip_archive.h"
+
+namespace triage {
+
+enum class FileKind { InstallerLog, SetupApiLog, InstalledApps, SystemInfo, Other };
+
+const char* KindName(FileKind kind);
+// By the file's name (any folder part ignored, case ignored).
+FileKind KindByName(std::string_view name);
+// By the first lines of a file whose name says nothing.
+FileKind KindByContent(std::string_view text);
+
+struct CollectedFile {
+  std::string name;  // within the folder ('/' between parts), UTF-8; for display only
+  FileKind kind = FileKind::Other;
+  std::size_t index = 0;  // the collection's own handle
+};
+
+class Collection {
+ public:
+  virtual ~Collection() = default;
+  // Sorted by name.
+  const std::vector<CollectedFile>& files() const { return files_; }
+  // Findings about the input itself (unsafe names, files in subfolders).
+  const std::vector<Finding>& notes() const { return notes_; }
+  // A single log rather than a collected folder.
+  bool single_file() const { return single_file_; }
+  // Null, with `problem` set, when the file cannot be read.
+  virtual std::unique_ptr<ByteStream> Open(const CollectedFile& file, std::string& problem) = 0;
+
+ protected:
+  // Takes relative names, drops one common top folder, sorts and classifies.
+  void SetFiles(std::vector<std::pair<std::string, std::size_t>> names);
+
+  std::vector<CollectedFile> files_;
+  std::vector<Finding> notes_;
+  bool single_file_ = false;
+};
+
+// Null, with `error` (one line) set, when PATH cannot be read at all.
+std::unique_ptr<Collection> OpenCollection(const std::filesystem::path& path, std::string& error,
+                                           const ZipLimits& limits = {});
+
+}  // namespace triage

@@ -1,0 +1,109 @@
+#include <string>
+
+#include "outcome.h"
+
+namespace triage {
+
+namespace {
+
+constexpr const char* kReset = "\x1b[0m";
+
+const char* Colour(Severity severity) {
+  switch (severity) {
+    case Severity::Error:
+      return "\x1b[1;31m";
+    case Severity::Warning:
+      return "\x1b[1;33m";
+    case Severity::Info:
+      return "\x1b[36m";
+  }
+  return "";
+}
+
+std::string Count(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+std::string TerminalSafe(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) {
+      out += '?';
+    } else if (c == 0xC2 && i + 1 < text.size() &&
+               static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      out += '?';  // a C1 control, U+0080-U+009F
+      ++i;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+std::string ConsoleReport(const Outcome& outcome, bool colours) {
+  const Report& report = outcome.report;
+  std::size_t counts[3] = {0, 0, 0};
+  for (const auto& finding : report.findings) ++counts[static_cast<int>(finding.severity)];
+
+  auto paint = [colours](const char* colour, const std::string& text) {
+    return colours ? colour + text + kReset : text;
+  };
+  std::string out;
+  std::string verdict;
+  const char* verdict_colour = "";
+  switch (outcome.verdict) {
+    case Verdict::Failed:
+      verdict = "FAILED: the installation failed";
+      verdict_colour = "\x1b[1;31m";
+      break;
+    case Verdict::Succeeded:
+      verdict = "SUCCEEDED: the installation succeeded";
+      verdict_colour = "\x1b[1;32m";
+      break;
+    case Verdict::Unknown:
+      verdict = "UNKNOWN: no log states the installation's outcome";
+      verdict_colour = "\x1b[1;33m";
+      break;
+  }
+  out += "Verdict: " + paint(verdict_colour, verdict) + " (" + Count(counts[0], "error", "errors") +
+         ", " + Count(counts[1], "warning", "warnings") + ", " + Count(counts[2], "note", "notes") +
+         ")\n";
+  out += "Read: " + TerminalSafe(outcome.source) + " (" +
+         Count(outcome.files_read, "file", "files") + ")\n";
+  if (report.product) {
+    out += "Product: " + TerminalSafe(report.product->name) + " " +
+           TerminalSafe(report.product->version) + "\n";
+  }
+  if (report.system) {
+    const auto& s = *report.system;
+    std::string line;
+    for (const std::string* part : {&s.os_name, &s.os_version, &s.system_type, &s.model}) {
+      if (part->empty()) continue;
+      if (!line.empty()) line += ", ";
+      line += *part;
+    }
+    out += "System: " + TerminalSafe(line) + "\n";
+  }
+  for (const auto& finding : report.findings) {
+    std::string severity = SeverityName(finding.severity);
+    for (char& c : severity) c = static_cast<char>(c - 'a' + 'A');
+    severity.resize(7, ' ');
+    std::string where = finding.file.empty() ? "-" : finding.file;
+    if (finding.line > 0) where += ":" + std::to_string(finding.line);
+    std::string tag = finding.rule;
+    if (finding.code) tag += ", code " + CodeText(*finding.code);
+    out += "\n" + paint(Colour(finding.severity), severity) + " " + TerminalSafe(where) + "  [" +
+           TerminalSafe(tag) + "]\n";
+    out += "        " + TerminalSafe(finding.message) + "\n";
+    if (!finding.remedy.empty())
+      out += "        What to do: " + TerminalSafe(finding.remedy) + "\n";
+  }
+  return out;
+}
+
+}  // namespace triage

@@ -1,0 +1,58 @@
+#include "options.h"
+
+namespace triage {
+
+const char* const kUsage =
+    "usage: velmora-triage PATH [--json] [--html FILE]\n"
+    "  PATH         a collected folder, a .zip of it, or one log file\n"
+    "  --json       print the findings as one JSON object instead of text\n"
+    "  --html FILE  also write a self-contained page of the findings to FILE\n"
+    "exit status: 0 no error found, 1 an error found, 2 PATH could not be read\n";
+
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
+  options = Options{};
+  bool only_paths = false;
+  bool have_path = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (!only_paths && arg == "--") {
+      only_paths = true;
+    } else if (!only_paths && (arg == "--help" || arg == "-h" || arg == "/?")) {
+      options.help = true;
+    } else if (!only_paths && arg == "--json") {
+      options.json = true;
+    } else if (!only_paths && (arg == "--html" || arg.rfind("--html=", 0) == 0)) {
+      std::string file;
+      if (arg == "--html") {
+        if (i + 1 >= args.size()) {
+          error = "--html needs a file name";
+          return false;
+        }
+        file = args[++i];
+      } else {
+        file = arg.substr(7);
+      }
+      if (file.empty()) {
+        error = "--html needs a file name";
+        return false;
+      }
+      options.html = file;
+    } else if (!only_paths && arg.size() > 1 && arg[0] == '-') {
+      error = "unknown option " + arg;
+      return false;
+    } else if (have_path) {
+      error = "only one PATH may be given";
+      return false;
+    } else {
+      options.path = arg;
+      have_path = true;
+    }
+  }
+  if (!have_path && !options.help) {
+    error = "PATH is missing";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace triage

@@ -1,0 +1,28 @@
+// One triage: every file of the collection through the reader of its kind,
+// then the checks over the whole folder, the verdict and the order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "outcome.h"
+#include "zip_archive.h"
+
+namespace triage {
+
+struct RunLimits {
+  // Files read at most; a folder of thousands is listed, not read whole.
+  std::size_t max_files = 200;
+  std::size_t max_line_bytes = 64 * 1024;
+  // The system-information report is parsed whole: its text is capped.
+  uint64_t max_system_info_bytes = uint64_t{48} << 20;
+  ZipLimits zip;
+};
+
+// False, with a one-line `error`, when PATH cannot be read at all.
+bool Triage(const std::filesystem::path& path, const std::string& shown_as, const RunLimits& limits,
+            Outcome& outcome, std::string& error);
+
+}  // namespace triage
