@@ -1,5 +1,7 @@
 #include "app/collection_run.h"
 
+#include <new>
+
 #include "collect/folder_locations.h"
 #include "collect/log_collection.h"
 #include "platform/platform.h"
@@ -33,6 +35,17 @@ void CollectDiagnostics() {
   RunReportTools(workingFolder);
   platform.PrintMessage(u"-- Completed successfully\n");
   platform.ShellExecuteW(platform.GetActiveWindow(), u"open", workingFolder, u"", SW_SHOWNORMAL);
+}
+
+int RunTool() {
+  // Strings are the only thing that can run out of memory; the user still
+  // gets a normal exit, not the runtime's abnormal-termination message.
+  try {
+    PrintBanner();
+    CollectDiagnostics();
+  } catch (const std::bad_alloc&) {
+  }
+  return 0;
 }
 
 }  // namespace velmora

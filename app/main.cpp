@@ -2,8 +2,4 @@
 
 // Arguments are ignored and the exit status is always 0: the user only reads
 // the console and the folder that opens at the end.
-int main() {
-  velmora::PrintBanner();
-  velmora::CollectDiagnostics();
-  return 0;
-}
+int main() { return velmora::RunTool(); }

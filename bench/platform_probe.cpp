@@ -3,7 +3,11 @@
 //   velmora_platform_probe find TEXT...    each search text, then every entry
 //                                          yielded: name, file time, kind
 //   velmora_platform_probe copy FROM TO    one copy
+//   velmora_platform_probe attributes PATH [SET]
+//                                          the attributes (after setting
+//                                          them to SET when given)
 // Text is UTF-8 and paths are written as the logic writes them.
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -41,11 +45,31 @@ int Copy(const char* from, const char* to) {
   return 1;
 }
 
+int Attributes(const char* path, const char* set) {
+  velmora::Platform& platform = velmora::SystemPlatform();
+  const velmora::WString text = velmora::Utf8ToUtf16(path);
+  if (set != nullptr &&
+      !platform.SetFileAttributesW(text, static_cast<std::uint32_t>(std::stoul(set, nullptr, 0)))) {
+    std::printf("failed\t%u\n", static_cast<unsigned>(platform.GetLastError()));
+    return 1;
+  }
+  std::uint32_t attributes = platform.GetFileAttributesW(text);
+  if (attributes == 0xFFFFFFFFu) {
+    std::printf("failed\t%u\n", static_cast<unsigned>(platform.GetLastError()));
+    return 1;
+  }
+  std::printf("0x%x\n", static_cast<unsigned>(attributes));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc >= 3 && std::strcmp(argv[1], "find") == 0) return Find(argc - 2, argv + 2);
   if (argc == 4 && std::strcmp(argv[1], "copy") == 0) return Copy(argv[2], argv[3]);
-  std::fprintf(stderr, "usage: %s find TEXT... | copy FROM TO\n", argv[0]);
+  if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "attributes") == 0) {
+    return Attributes(argv[2], argc == 4 ? argv[3] : nullptr);
+  }
+  std::fprintf(stderr, "usage: %s find TEXT... | copy FROM TO | attributes PATH [SET]\n", argv[0]);
   return 2;
 }

@@ -135,12 +135,12 @@ def bench_wine():
     try:
         records = wine.root / "records"
         records.mkdir()
-        wine.install_program(build / "tests" / "e2e" / "record_launch.exe", "explorer.exe")
+        wine.install_program(build / "tests" / "programs" / "record_launch.exe", "explorer.exe")
         folder = wine.drive_c / "bench"
         folder.mkdir()
         shutil.copyfile(build / "velmora-diag.exe", folder / "velmora-diag.exe")
-        for name in ("wmic.exe", "msinfo32.exe"):
-            shutil.copyfile(build / "tests" / "e2e" / "stand-ins" / name, folder / name)
+        for name in ("wmic.exe", "msinfo32.exe"):  # where the shell finds the system's
+            wine.install_program(build / "tests" / "programs" / "stand-ins" / name, name)
         env = dict(wine.env)
         env.update({"WINEDLLOVERRIDES": DLL_OVERRIDES + ";explorer.exe=n;wmic.exe=n;msinfo32.exe=n",
                     "VELMORA_RUN_MS_WMIC": str(int(SHORT_S * 1000)),

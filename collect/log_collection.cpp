@@ -4,6 +4,7 @@
 #include "collect/newest_file.h"
 #include "collect/system_layout.h"
 #include "platform/platform.h"
+#include "platform/win_constants.h"
 
 namespace velmora {
 namespace {
@@ -22,7 +23,28 @@ constexpr InstallerLogStep kInstallerLogSteps[] = {
     {u"-- Copying rollback log\n", u"vl_*msi_rollback.log", u""},
 };
 
+// A copy keeps its source's attributes, so a read-only log gives a
+// read-only copy, and the next run's copy onto it would fail, leaving the
+// old one to be sent as current. Only copies in the working folder are
+// changed, never a source.
+void ClearReadOnly(const WString& path) {
+  Platform& platform = CurrentPlatform();
+  std::uint32_t attributes = platform.GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+      (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+    return;
+  }
+  attributes &= ~static_cast<std::uint32_t>(FILE_ATTRIBUTE_READONLY);
+  platform.SetFileAttributesW(path, attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
+}
+
 }  // namespace
+
+void CopyIntoWorkingFolder(const WString& source, const WString& destination) {
+  ClearReadOnly(destination);
+  CurrentPlatform().CopyFileW(source, destination);
+  ClearReadOnly(destination);
+}
 
 void CollectLogs(const WString& workingFolder) {
   Platform& platform = CurrentPlatform();
@@ -39,7 +61,7 @@ void CollectLogs(const WString& workingFolder) {
 void CopyNewestLog(const WString& workingFolder, const WString& pattern, const WString& exclusion,
                    WString& name, WString& path) {
   if (!FindNewestFile(name, exclusion, pattern, path)) return;
-  CurrentPlatform().CopyFileW(path, workingFolder + name);
+  CopyIntoWorkingFolder(path, workingFolder + name);
 }
 
 void CopySetupLog(const WString& workingFolder) {
@@ -50,7 +72,7 @@ void CopySetupLog(const WString& workingFolder) {
   const WString windows = GetWindowsFolder();
   if (windows.empty()) return;
   const WString source = windows + (legacy ? u"\\setupapi.log" : u"\\INF\\setupapi.dev.log");
-  platform.CopyFileW(source, destination);
+  CopyIntoWorkingFolder(source, destination);
 }
 
 }  // namespace velmora

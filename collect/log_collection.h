@@ -9,6 +9,11 @@
 
 namespace velmora {
 
+// Copies `source` over `destination` in the working folder and leaves the
+// copy writable, so that a later run can replace it: a read-only copy from
+// an earlier run is made writable first, and so is this copy.
+void CopyIntoWorkingFolder(const WString& source, const WString& destination);
+
 // The four steps in order. `workingFolder` ends with a backslash.
 void CollectLogs(const WString& workingFolder);
 

@@ -82,6 +82,19 @@ class Platform {
   // GetFileAttributesW(path) says FILE_ATTRIBUTE_DIRECTORY.
   virtual bool IsDirectory(const WString& path) = 0;
 
+  // GetFileAttributesW(path): the attribute bits, or INVALID_FILE_ATTRIBUTES
+  // with the reason in GetLastError. SetFileAttributesW(path, attributes).
+  virtual std::uint32_t GetFileAttributesW(const WString& path) = 0;
+  virtual bool SetFileAttributesW(const WString& path, std::uint32_t attributes) = 0;
+
+  // SetCurrentDirectoryW(path), for this process.
+  virtual bool SetCurrentDirectoryW(const WString& path) = 0;
+
+  // GetSystemDirectoryW(buffer, kMaxPath): the length of the path without
+  // its terminator, 0 on failure; kMaxPath or more when it did not fit, and
+  // the buffer then holds nothing usable.
+  virtual std::uint32_t GetSystemDirectoryW(WChar (&buffer)[kMaxPath]) = 0;
+
   // FindFirstFileW(searchText); null for INVALID_HANDLE_VALUE.
   virtual std::unique_ptr<FileSearch> FindFirstFileW(const WString& searchText) = 0;
 

@@ -1,5 +1,6 @@
 #include "tools/report_tools.h"
 
+#include "collect/folder_locations.h"
 #include "platform/platform.h"
 #include "tools/processes.h"
 
@@ -19,10 +20,26 @@ WString FillIn(const WString& format, const WString& path) {
   return text;
 }
 
+// The shell looks for a program started by bare name in the current folder
+// first, and that is where the tool was started from, often the user's
+// downloads, where anyone's "wmic.exe" may lie. The Windows folder, where
+// the shell would look next, holds nothing a user can write; the system
+// directory stands in when it is unknown or cannot be entered.
+void LeaveTheStartFolder() {
+  Platform& platform = CurrentPlatform();
+  const WString windows = GetWindowsFolder();
+  if (!windows.empty() && platform.SetCurrentDirectoryW(windows)) return;
+  WChar system[kMaxPath];
+  const std::uint32_t length = platform.GetSystemDirectoryW(system);
+  if (length == 0 || length >= kMaxPath) return;
+  platform.SetCurrentDirectoryW(WString(system, length));
+}
+
 }  // namespace
 
 void RunReportTools(const WString& workingFolder) {
   Platform& platform = CurrentPlatform();
+  LeaveTheStartFolder();
 
   platform.PrintMessage(u"-- Getting list of installed applications\n");
   CShellExecProcessImpl installedApps(u"wmic", FillIn(kInstalledAppsParameters, workingFolder),

@@ -1,6 +1,7 @@
 #include "platform/fake/fake_platform.h"
 
 #include <algorithm>
+#include <new>
 
 #include "platform/name_match.h"
 #include "platform/utf.h"
@@ -61,13 +62,16 @@ FakePlatform::FakePlatform() {
   folders[CSIDL_WINDOWS] = {0, u"C:\\Windows"};
   AddDirectory(u"C:\\Users\\user\\Desktop");
   AddDirectory(u"C:\\Users\\user\\AppData\\Local\\Temp");
+  AddDirectory(u"C:\\Users\\user\\Downloads");
+  AddDirectory(u"C:\\Windows");
   AddDirectory(u"C:\\Windows\\INF");
+  AddDirectory(u"C:\\Windows\\system32");
 }
 
 std::string FakePlatform::OutputUtf8() const { return Utf16ToUtf8(output); }
 
 FakePlatform::Node& FakePlatform::AddDirectory(const WString& path, FileTime lastWriteTime) {
-  nodes.push_back(Node{path, true, std::string(), lastWriteTime, false});
+  nodes.push_back(Node{path, true, std::string(), lastWriteTime, false, false});
   return nodes.back();
 }
 
@@ -78,7 +82,7 @@ FakePlatform::Node& FakePlatform::AddFile(const WString& path, std::string conte
     existing->lastWriteTime = lastWriteTime;
     return *existing;
   }
-  nodes.push_back(Node{path, false, std::move(contents), lastWriteTime, false});
+  nodes.push_back(Node{path, false, std::move(contents), lastWriteTime, false, false});
   return nodes.back();
 }
 
@@ -89,18 +93,23 @@ FakePlatform::Node* FakePlatform::FindNode(const WString& path) {
   return nullptr;
 }
 
+void FakePlatform::Record(std::string call) {
+  trace.push_back(std::move(call));
+  if (failingCalls_++ == allocationFailsAtCall) throw std::bad_alloc();
+}
+
 std::size_t FakePlatform::Count(const std::string& call) const {
   return static_cast<std::size_t>(std::count(trace.begin(), trace.end(), call));
 }
 
 void FakePlatform::PrintMessage(const WChar* message) {
-  trace.push_back("Print");
+  Record("Print");
   output += message;
   messages.emplace_back(message);
 }
 
 std::int32_t FakePlatform::SHGetFolderPathW(int csidl, WChar (&buffer)[kMaxPath]) {
-  trace.push_back("Lookup " + std::to_string(csidl));
+  Record("Lookup " + std::to_string(csidl));
   folderLookups.push_back(csidl);
   buffer[0] = u'\0';
   auto answer = folders.find(csidl);
@@ -114,12 +123,12 @@ std::int32_t FakePlatform::SHGetFolderPathW(int csidl, WChar (&buffer)[kMaxPath]
 }
 
 std::uint32_t FakePlatform::GetVersion() {
-  trace.push_back("GetVersion");
+  Record("GetVersion");
   return version;
 }
 
 bool FakePlatform::CreateDirectoryW(const WString& path) {
-  trace.push_back("CreateDirectory");
+  Record("CreateDirectory");
   if (FindNode(path)) {
     lastError = ERROR_ALREADY_EXISTS;
     return false;
@@ -142,8 +151,53 @@ bool FakePlatform::IsDirectory(const WString& path) {
   return node && node->isDirectory;
 }
 
+std::uint32_t FakePlatform::GetFileAttributesW(const WString& path) {
+  Record("GetAttributes");
+  Node* node = FindNode(path);
+  if (!node) {
+    lastError = ERROR_FILE_NOT_FOUND;
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  std::uint32_t attributes = node->readOnly ? FILE_ATTRIBUTE_READONLY : 0;
+  if (node->isDirectory) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+bool FakePlatform::SetFileAttributesW(const WString& path, std::uint32_t attributes) {
+  Record("SetAttributes");
+  attributesSet.push_back(path);
+  Node* node = FindNode(path);
+  if (!node) {
+    lastError = ERROR_FILE_NOT_FOUND;
+    return false;
+  }
+  node->readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  return true;
+}
+
+bool FakePlatform::SetCurrentDirectoryW(const WString& path) {
+  Record("SetCurrentDirectory");
+  if (!IsDirectory(path)) {
+    lastError = ERROR_PATH_NOT_FOUND;
+    return false;
+  }
+  currentDirectory = path;
+  return true;
+}
+
+std::uint32_t FakePlatform::GetSystemDirectoryW(WChar (&buffer)[kMaxPath]) {
+  Record("GetSystemDirectory");
+  buffer[0] = u'\0';
+  if (systemDirectory.empty()) return 0;
+  if (systemDirectory.size() + 1 > kMaxPath)
+    return static_cast<std::uint32_t>(systemDirectory.size() + 1);
+  systemDirectory.copy(buffer, systemDirectory.size());
+  buffer[systemDirectory.size()] = u'\0';
+  return static_cast<std::uint32_t>(systemDirectory.size());
+}
+
 std::unique_ptr<FileSearch> FakePlatform::FindFirstFileW(const WString& searchText) {
-  trace.push_back("FindFirst");
+  Record("FindFirst");
   searches.push_back(searchText);
   auto [folder, pattern] = SplitPath(searchText);
   std::vector<FindEntry> entries;
@@ -165,12 +219,12 @@ long FakePlatform::CompareFileTime(FileTime first, FileTime second) {
 }
 
 bool FakePlatform::CopyFileW(const WString& source, const WString& destination) {
-  trace.push_back("Copy");
+  Record("Copy");
   Node* from = FindNode(source);
   Node* to = FindNode(destination);
   Node* toFolder = FindNode(SplitPath(destination).first);
   bool ok = from && !from->isDirectory && !from->locked && toFolder && toFolder->isDirectory &&
-            !(to && (to->isDirectory || to->locked));
+            !(to && (to->isDirectory || to->locked || to->readOnly));
   copies.push_back(Copy{source, destination, ok});
   if (!ok) {
     lastError = ERROR_ACCESS_DENIED;
@@ -179,6 +233,7 @@ bool FakePlatform::CopyFileW(const WString& source, const WString& destination) 
   if (to) {
     to->contents = from->contents;
     to->lastWriteTime = from->lastWriteTime;
+    to->readOnly = from->readOnly;
   } else {
     Node copy = *from;
     copy.path = destination;
@@ -192,7 +247,7 @@ std::size_t FakePlatform::HandleIndex(Handle handle) {
 }
 
 Handle FakePlatform::ShellExecuteExW(const ShellExecuteRequest& request) {
-  trace.push_back("Start " + Utf16ToUtf8(request.file));
+  Record("Start " + Utf16ToUtf8(request.file));
   started.push_back(request);
   auto program = programRunTimesMs.find(request.file);
   if (program == programRunTimesMs.end()) return nullptr;
@@ -206,7 +261,7 @@ Handle FakePlatform::ShellExecuteExW(const ShellExecuteRequest& request) {
 }
 
 std::uint32_t FakePlatform::WaitForSingleObject(Handle handle, std::uint32_t timeoutMs) {
-  trace.push_back("Wait " + Label(handle) + " " + std::to_string(timeoutMs));
+  Record("Wait " + Label(handle) + " " + std::to_string(timeoutMs));
   std::size_t index = HandleIndex(handle);
   if (index == 0 || index > processes.size() || processes[index - 1].closed) return WAIT_FAILED;
   Process& process = processes[index - 1];
@@ -217,7 +272,7 @@ std::uint32_t FakePlatform::WaitForSingleObject(Handle handle, std::uint32_t tim
 }
 
 void FakePlatform::Sleep(std::uint32_t milliseconds) {
-  trace.push_back("Sleep " + std::to_string(milliseconds));
+  Record("Sleep " + std::to_string(milliseconds));
   nowMs += milliseconds;
   if (onSleep) onSleep();
 }
@@ -231,7 +286,7 @@ bool FakePlatform::CloseHandle(Handle handle) {
 }
 
 bool FakePlatform::PeekMessageNoRemove(Message& message) {
-  trace.push_back("Peek");
+  Record("Peek");
   if (queue.empty()) return false;
   message = queue.front();
   return true;
@@ -242,7 +297,7 @@ bool FakePlatform::IsWindowUnicode(Window window) {
 }
 
 int FakePlatform::GetMessage(Message& message, const char* name) {
-  trace.push_back(name);
+  Record(name);
   if (queue.empty()) return -1;  // a real queue would block here
   message = queue.front();
   queue.pop_front();
@@ -253,28 +308,28 @@ int FakePlatform::GetMessageW(Message& message) { return GetMessage(message, "Ge
 int FakePlatform::GetMessageA(Message& message) { return GetMessage(message, "GetMessageA"); }
 
 void FakePlatform::TranslateMessage(const Message& message) {
-  trace.push_back("TranslateMessage");
+  Record("TranslateMessage");
   translated.push_back(message);
 }
 
 void FakePlatform::DispatchMessageW(const Message& message) {
-  trace.push_back("DispatchMessageW");
+  Record("DispatchMessageW");
   dispatchedW.push_back(message);
 }
 
 void FakePlatform::DispatchMessageA(const Message& message) {
-  trace.push_back("DispatchMessageA");
+  Record("DispatchMessageA");
   dispatchedA.push_back(message);
 }
 
 Window FakePlatform::GetActiveWindow() {
-  trace.push_back("GetActiveWindow");
+  Record("GetActiveWindow");
   return activeWindow;
 }
 
 void FakePlatform::ShellExecuteW(Window owner, const WString& verb, const WString& file,
                                  const WString& parameters, int show) {
-  trace.push_back("Open");
+  Record("Open");
   shellRequests.push_back(ShellRequest{owner, verb, file, parameters, show});
 }
 

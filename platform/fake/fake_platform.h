@@ -41,7 +41,8 @@ class FakePlatform final : public Platform {
     bool isDirectory = false;
     std::string contents;
     FileTime lastWriteTime = 0;
-    bool locked = false;  // opened elsewhere without sharing: copies fail
+    bool locked = false;    // opened elsewhere without sharing: copies fail
+    bool readOnly = false;  // kept by copies, as CopyFileW keeps attributes
   };
   std::vector<Node> nodes;
   Node& AddDirectory(const WString& path, FileTime lastWriteTime = 1);
@@ -57,6 +58,11 @@ class FakePlatform final : public Platform {
     bool succeeded;
   };
   std::vector<Copy> copies;
+  std::vector<WString> attributesSet;  // every SetFileAttributesW path
+
+  // The current folder and the system directory (empty: the lookup fails).
+  WString currentDirectory = u"C:\\Users\\user\\Downloads";
+  WString systemDirectory = u"C:\\Windows\\system32";
 
   // Programs: started by file name, each ending after its run time on the
   // virtual clock, which only Sleep moves on.
@@ -91,10 +97,17 @@ class FakePlatform final : public Platform {
   std::vector<ShellRequest> shellRequests;
 
   // Every call, in order: "Print", "Lookup 28", "CreateDirectory",
-  // "FindFirst", "FindClose", "Copy", "Start wmic", "Wait #1 0", "Sleep 10",
+  // "FindFirst", "FindClose", "GetAttributes", "SetAttributes", "Copy",
+  // "SetCurrentDirectory", "GetSystemDirectory", "Start wmic", "Wait #1 0", "Sleep 10",
   // "Close #1", "Peek", "GetMessageW", "DispatchMessageA", "Open" ...
   std::vector<std::string> trace;
   std::size_t Count(const std::string& call) const;
+
+  // Memory running out: the call with this number (from 0, in trace order,
+  // closing calls not counted as they run in destructors) is traced and then
+  // throws std::bad_alloc, as building a string in it would.
+  std::size_t allocationFailsAtCall = static_cast<std::size_t>(-1);
+  std::size_t CallsThatMayFail() const { return failingCalls_; }
 
   void PrintMessage(const WChar* message) override;
   std::int32_t SHGetFolderPathW(int csidl, WChar (&buffer)[kMaxPath]) override;
@@ -102,6 +115,10 @@ class FakePlatform final : public Platform {
   bool CreateDirectoryW(const WString& path) override;
   std::uint32_t GetLastError() override;
   bool IsDirectory(const WString& path) override;
+  std::uint32_t GetFileAttributesW(const WString& path) override;
+  bool SetFileAttributesW(const WString& path, std::uint32_t attributes) override;
+  bool SetCurrentDirectoryW(const WString& path) override;
+  std::uint32_t GetSystemDirectoryW(WChar (&buffer)[kMaxPath]) override;
   std::unique_ptr<FileSearch> FindFirstFileW(const WString& searchText) override;
   long CompareFileTime(FileTime first, FileTime second) override;
   bool CopyFileW(const WString& source, const WString& destination) override;
@@ -122,6 +139,8 @@ class FakePlatform final : public Platform {
 
  private:
   int GetMessage(Message& message, const char* name);
+  void Record(std::string call);
+  std::size_t failingCalls_ = 0;
 };
 
 }  // namespace velmora

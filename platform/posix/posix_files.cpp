@@ -1,4 +1,4 @@
-// Directory searches and file copies. A search reads one folder, never its
+// Directory searches, file copies and file attributes. A search reads one folder, never its
 // subfolders, and matches names as Windows does; a copy goes through a
 // temporary file beside the destination, so an existing destination is
 // only ever replaced whole.
@@ -158,7 +158,7 @@ int CopyByReadWrite(int from, int to) {
 // one left, so falling back part-way loses nothing.
 int CopyContents(int from, int to, const struct stat& source) {
   // Files of no stated size (those of /proc, say) are read to their end.
-  const bool sized = S_ISREG(source.st_mode) && source.st_size > 0;
+  const bool sized = source.st_size > 0;
 #if defined(__linux__)
   if (sized) {
     constexpr std::size_t kChunk = std::size_t{1} << 30;
@@ -223,13 +223,39 @@ int CloneInto(const std::string& source, const std::string& temporary, const str
 }
 #endif
 
+// Opens `source` for reading when it is a regular file; -1 with errno set
+// otherwise (EACCES for anything else, as CopyFileW refuses a folder). A
+// FIFO would block the open and then the reads until a writer came, and a
+// device such as /dev/zero never ends: only a regular file is a log. The
+// open does not wait (O_NONBLOCK, cleared again for the reads), and what was
+// opened is checked, not only what the name pointed at a moment before.
+int OpenRegularFile(const std::string& source, struct stat& status) {
+  if (::stat(source.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+    errno = EACCES;
+    return -1;
+  }
+  int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return -1;
+  int error = 0;
+  int flags = -1;
+  if (::fstat(fd, &status) != 0) {
+    error = errno;
+  } else if (!S_ISREG(status.st_mode)) {
+    error = EACCES;
+  } else if ((flags = ::fcntl(fd, F_GETFL)) < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    error = errno;
+  }
+  if (error == 0) return fd;
+  ::close(fd);
+  errno = error;
+  return -1;
+}
+
 // Copies `source` over `destination`; 0 or errno. The source is only read.
 int CopyFile(const std::string& source, const std::string& destination) {
-  Descriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!from.valid()) return errno;
   struct stat status;
-  if (::fstat(from.get(), &status) != 0) return errno;
-  if (S_ISDIR(status.st_mode)) return EISDIR;
+  Descriptor from(OpenRegularFile(source, status));
+  if (!from.valid()) return errno;
 
   std::string temporary = TemporaryName(destination);
 #if defined(__APPLE__)
@@ -281,9 +307,45 @@ long PosixPlatform::CompareFileTime(FileTime first, FileTime second) {
   return first < second ? -1 : first > second ? 1 : 0;
 }
 
+// Read-only means no write permission for the owner. A symbolic link counts
+// as itself, as on Windows, and is never changed: its permissions mean
+// nothing, and following it could reach a file anywhere.
+std::uint32_t PosixPlatform::GetFileAttributesW(const WString& path) {
+  struct stat status;
+  if (::lstat(ToNativePath(path).c_str(), &status) != 0) {
+    SetLastErrorFromErrno(errno);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  if (S_ISDIR(status.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+  if (!S_ISLNK(status.st_mode) && (status.st_mode & S_IWUSR) == 0) {
+    return FILE_ATTRIBUTE_READONLY;
+  }
+  return FILE_ATTRIBUTE_NORMAL;
+}
+
+bool PosixPlatform::SetFileAttributesW(const WString& path, std::uint32_t attributes) {
+  const std::string native = ToNativePath(path);
+  struct stat status;
+  if (::lstat(native.c_str(), &status) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  if (S_ISLNK(status.st_mode)) {
+    SetLastErrorFromErrno(EACCES);
+    return false;
+  }
+  mode_t mode = status.st_mode & 07777;
+  mode = (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? mode & ~mode_t{0222} : mode | S_IWUSR;
+  if (::chmod(native.c_str(), mode) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  return true;
+}
+
 bool PosixPlatform::CopyFileW(const WString& source, const WString& destination) {
   int error = CopyFile(ToNativePath(source), ToNativePath(destination));
-  SetLastErrorFromErrno(error == EISDIR ? EACCES : error);
+  SetLastErrorFromErrno(error);
   return error == 0;
 }
 

@@ -77,6 +77,15 @@ std::int32_t PosixPlatform::SHGetFolderPathW(int csidl, WChar (&buffer)[kMaxPath
     folder = XdgFolder("XDG_DATA_HOME", ".local/share");
   }
   if (!folder) return kFailed;
+  // Windows gives absolute paths, and the logic relies on that once it has
+  // changed the current folder; a relative HOME is taken from where the tool
+  // was started.
+  if (!folder->empty() && folder->front() != '/') {
+    char* current = ::getcwd(nullptr, 0);
+    if (current == nullptr) return kFailed;
+    folder = std::string(current) + "/" + *folder;
+    std::free(current);
+  }
 
   // Windows gives folder paths without a trailing separator.
   while (folder->size() > 1 && folder->back() == '/') folder->pop_back();

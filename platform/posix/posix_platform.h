@@ -19,6 +19,10 @@ class PosixPlatform final : public Platform {
   bool CreateDirectoryW(const WString& path) override;
   std::uint32_t GetLastError() override;
   bool IsDirectory(const WString& path) override;
+  std::uint32_t GetFileAttributesW(const WString& path) override;
+  bool SetFileAttributesW(const WString& path, std::uint32_t attributes) override;
+  bool SetCurrentDirectoryW(const WString& path) override;
+  std::uint32_t GetSystemDirectoryW(WChar (&buffer)[kMaxPath]) override;
   std::unique_ptr<FileSearch> FindFirstFileW(const WString& searchText) override;
   long CompareFileTime(FileTime first, FileTime second) override;
   bool CopyFileW(const WString& source, const WString& destination) override;

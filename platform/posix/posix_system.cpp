@@ -1,4 +1,4 @@
-// Console, directories and the shell's "open".
+// Console, directories, the current folder and the shell's "open".
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -39,6 +39,25 @@ bool PosixPlatform::CreateDirectoryW(const WString& path) {
 bool PosixPlatform::IsDirectory(const WString& path) {
   struct stat status;
   return ::stat(ToNativePath(path).c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool PosixPlatform::SetCurrentDirectoryW(const WString& path) {
+  if (::chdir(ToNativePath(path).c_str()) == 0) {
+    SetLastErrorFromErrno(0);
+    return true;
+  }
+  SetLastErrorFromErrno(errno);
+  return false;
+}
+
+// The root folder stands for the system directory: only the administrator
+// can write there. (Programs are found on PATH here, never in the current
+// folder, unless PATH itself names it.)
+std::uint32_t PosixPlatform::GetSystemDirectoryW(WChar (&buffer)[kMaxPath]) {
+  const WString root = FromNativePath("/");
+  root.copy(buffer, root.size());
+  buffer[root.size()] = u'\0';
+  return static_cast<std::uint32_t>(root.size());
 }
 
 // No windows here: the shell has no owner to give.

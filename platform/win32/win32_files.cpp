@@ -1,4 +1,4 @@
-// Directory searches and file copies.
+// Directory searches, file copies and file attributes.
 #include "platform/win32/windows_headers.h"
 
 #include "platform/win32/wide.h"
@@ -64,6 +64,14 @@ long Win32Platform::CompareFileTime(FileTime first, FileTime second) {
   FILETIME a = ToFILETIME(first);
   FILETIME b = ToFILETIME(second);
   return ::CompareFileTime(&a, &b);
+}
+
+std::uint32_t Win32Platform::GetFileAttributesW(const WString& path) {
+  return ::GetFileAttributesW(Wide(path));
+}
+
+bool Win32Platform::SetFileAttributesW(const WString& path, std::uint32_t attributes) {
+  return ::SetFileAttributesW(Wide(path), attributes) != FALSE;
 }
 
 bool Win32Platform::CopyFileW(const WString& source, const WString& destination) {

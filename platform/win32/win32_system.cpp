@@ -18,7 +18,6 @@ Platform& SystemPlatform() { return g_platform; }
 void Win32Platform::PrintMessage(const WChar* message) { std::fputws(Wide(message), stdout); }
 
 std::int32_t Win32Platform::SHGetFolderPathW(int csidl, WChar (&buffer)[kMaxPath]) {
-  static_assert(kMaxPath == MAX_PATH, "folder buffers are MAX_PATH units");
   auto* wide = reinterpret_cast<wchar_t*>(buffer);
   HRESULT result = ::SHGetFolderPathW(nullptr, csidl, nullptr, 0, wide);
   if (FAILED(result)) buffer[0] = u'\0';
@@ -44,6 +43,14 @@ std::uint32_t Win32Platform::GetLastError() { return ::GetLastError(); }
 bool Win32Platform::IsDirectory(const WString& path) {
   DWORD attributes = ::GetFileAttributesW(Wide(path));
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool Win32Platform::SetCurrentDirectoryW(const WString& path) {
+  return ::SetCurrentDirectoryW(Wide(path)) != FALSE;
+}
+
+std::uint32_t Win32Platform::GetSystemDirectoryW(WChar (&buffer)[kMaxPath]) {
+  return ::GetSystemDirectoryW(reinterpret_cast<wchar_t*>(buffer), kMaxPath);
 }
 
 Window Win32Platform::GetActiveWindow() { return ::GetActiveWindow(); }

@@ -8,8 +8,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/posix/posix_platform.h"
 #include "platform/win_constants.h"
@@ -185,6 +188,75 @@ TEST_F(PosixProcessTest, ClosingLeavesTheProcessRunningAndItsExitIsCollectedLate
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_TRUE(gone);
+}
+
+// Environment variables set for one test and restored after it.
+class ScopedEnvironment {
+ public:
+  void Set(const char* name, const char* value) {
+    const char* old = std::getenv(name);
+    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    if (value) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~ScopedEnvironment() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      if (it->second) {
+        ::setenv(it->first.c_str(), it->second->c_str(), 1);
+      } else {
+        ::unsetenv(it->first.c_str());
+      }
+    }
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// The report programs are started from the root folder, which stands for
+// the system directory; a program named like them in the folder the tool
+// was started from is never the one started: names are looked up on PATH.
+TEST_F(PosixProcessTest, StartsFromTheRootFolderAndNeverFromTheCurrentOne) {
+  WChar buffer[kMaxPath];
+  const std::uint32_t length = platform_.GetSystemDirectoryW(buffer);
+  ASSERT_EQ(WString(buffer, length), u"\\");
+
+  const fs::path before = fs::current_path();
+  ASSERT_TRUE(platform_.SetCurrentDirectoryW(FromNativePath(dir_.string())));
+  EXPECT_EQ(fs::current_path(), dir_);
+  Script("velmora-planted", "");
+  {
+    ScopedEnvironment environment;
+    environment.Set("PATH", "/usr/bin:/bin");
+    EXPECT_EQ(Start("velmora-planted", u""), nullptr);
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "velmora-planted.pid"));
+
+  EXPECT_FALSE(platform_.SetCurrentDirectoryW(FromNativePath((dir_ / "missing").string())));
+  EXPECT_EQ(platform_.GetLastError(), static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
+  ASSERT_TRUE(platform_.SetCurrentDirectoryW(WString(buffer, length)));
+  EXPECT_EQ(fs::current_path(), fs::path("/"));
+  fs::current_path(before);
+}
+
+// Folder paths stay right after the current folder has changed: a relative
+// HOME is read from where the tool was started.
+TEST_F(PosixProcessTest, FolderLookupsGiveAbsolutePaths) {
+  const fs::path before = fs::current_path();
+  fs::current_path(dir_);
+  ScopedEnvironment environment;
+  environment.Set("HOME", "relative home");
+  environment.Set("XDG_CONFIG_HOME", nullptr);
+  environment.Set("XDG_DATA_HOME", nullptr);
+  WChar buffer[kMaxPath];
+  ASSERT_GE(platform_.SHGetFolderPathW(CSIDL_DESKTOP, buffer), 0);
+  EXPECT_EQ(WString(buffer), FromNativePath((dir_ / "relative home" / "Desktop").string()));
+  ASSERT_GE(platform_.SHGetFolderPathW(CSIDL_LOCAL_APPDATA, buffer), 0);
+  EXPECT_EQ(WString(buffer), FromNativePath((dir_ / "relative home" / ".local/share").string()));
+  fs::current_path(before);
 }
 
 }  // namespace

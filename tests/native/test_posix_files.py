@@ -2,6 +2,7 @@
 driven through the platform probe."""
 
 import os
+import resource
 import shutil
 import subprocess
 import unittest
@@ -11,7 +12,9 @@ PROBE = Path(os.environ["VELMORA_PROBE"])
 BUILD_DIR = Path(os.environ["VELMORA_BUILD_DIR"])
 
 EPOCH_DIFFERENCE = 11644473600  # seconds from 1601-01-01 to 1970-01-01
-ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND = 2, 3
+ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED = 2, 3, 5
+READONLY, DIRECTORY, NORMAL = 0x1, 0x10, 0x80
+FILE_SIZE_LIMIT = 256 * 1024 * 1024  # a copy that never ends fails here, not on a full disk
 
 
 def file_time(ns):
@@ -29,11 +32,12 @@ class ProbeCase(unittest.TestCase):
         self.root.mkdir(parents=True)
         self.addCleanup(shutil.rmtree, self.root, True)
 
-    def probe(self, *args, cwd=None):
+    def probe(self, *args, cwd=None, timeout=60):
         # VELMORA_WRAPPER runs the probe under a checker such as Valgrind.
         wrapper = os.environ.get("VELMORA_WRAPPER", "").split()
-        proc = subprocess.run([*wrapper, str(PROBE), *args], cwd=cwd or self.root, timeout=60,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (FILE_SIZE_LIMIT,) * 2)
+        proc = subprocess.run([*wrapper, str(PROBE), *args], cwd=cwd or self.root, timeout=timeout,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=limit)
         self.assertEqual(proc.stderr.decode(), "")
         return proc.returncode, proc.stdout.decode("utf-8")
 
@@ -143,6 +147,37 @@ class Copy(ProbeCase):
         self.assertEqual([p.name for p in (self.root / "out").iterdir()], [name])
         self.assertEqual((self.root / "out" / name).read_text(), "long name")
 
+    def test_only_regular_files_are_copied(self):
+        # Named like logs: a FIFO nobody writes to and a link to an endless
+        # device fail at once; a link to a regular file is copied as that file.
+        os.mkfifo(self.root / "fifo.log")
+        os.symlink("/dev/zero", self.root / "zero.log")
+        (self.root / "real.txt").write_text("real")
+        os.symlink(self.root / "real.txt", self.root / "link.log")
+        out = self.root / "out"
+        out.mkdir()
+        for name in ("fifo.log", "zero.log"):
+            with self.subTest(name):
+                self.assertEqual(
+                    self.probe("copy", logic_path(self.root / name), logic_path(out / name),
+                               timeout=20), (1, f"failed\t{ERROR_ACCESS_DENIED}\n"))
+        self.assertTrue(self.copy(self.root / "link.log", out / "link.log"))
+        self.assertFalse((out / "link.log").is_symlink())
+        self.assertEqual((out / "link.log").read_text(), "real")
+        self.assertEqual([p.name for p in out.iterdir()], ["link.log"])
+
+    def test_read_only_copy_from_an_earlier_run_is_replaced_whole(self):
+        source, destination = self.root / "src.log", self.root / "out" / "src.log"
+        destination.parent.mkdir()
+        source.write_text("this run")
+        destination.write_text("an earlier run")
+        os.chmod(destination, 0o444)
+        earlier = os.stat(destination).st_ino
+        self.assertTrue(self.copy(source, destination))
+        self.assertEqual(destination.read_text(), "this run")
+        self.assertNotEqual(os.stat(destination).st_ino, earlier,
+                            "a new file in its place: needs no write permission on the old one")
+
     def test_failures_leave_nothing_behind(self):
         source = self.root / "src.log"
         source.write_text("source")
@@ -155,6 +190,35 @@ class Copy(ProbeCase):
         self.assertEqual(sorted(p.name for p in self.root.iterdir()), ["src.log", "taken"])
         self.assertEqual((self.root / "taken" / "inside").read_text(), "kept")
         self.assertEqual(source.read_text(), "source")
+
+
+class Attributes(ProbeCase):
+    def attributes(self, path, set_to=None):
+        args = [] if set_to is None else [hex(set_to)]
+        status, out = self.probe("attributes", logic_path(path), *args)
+        return int(out, 16) if status == 0 else out
+
+    def test_read_only_is_the_owners_missing_write_permission(self):
+        path = self.root / "copy.log"
+        path.write_text("x")
+        os.chmod(path, 0o444)
+        self.assertEqual(self.attributes(path), READONLY)
+        self.assertEqual(self.attributes(path, NORMAL), NORMAL)
+        self.assertEqual(os.stat(path).st_mode & 0o777, 0o644, "the owner may write again")
+        self.assertEqual(self.attributes(path, READONLY), READONLY)
+        self.assertEqual(os.stat(path).st_mode & 0o777, 0o444)
+        self.assertEqual(self.attributes(self.root), DIRECTORY)
+        self.assertEqual(self.attributes(self.root / "missing"), f"failed\t{ERROR_PATH_NOT_FOUND}\n")
+
+    def test_a_link_counts_as_itself_and_is_never_followed(self):
+        target = self.root / "elsewhere.log"
+        target.write_text("x")
+        os.chmod(target, 0o444)
+        os.symlink(target, self.root / "link.log")
+        self.assertEqual(self.attributes(self.root / "link.log"), NORMAL)
+        self.assertEqual(self.attributes(self.root / "link.log", NORMAL),
+                         f"failed\t{ERROR_ACCESS_DENIED}\n")
+        self.assertEqual(os.stat(target).st_mode & 0o777, 0o444, "the link's target unchanged")
 
 
 if __name__ == "__main__":

@@ -1,5 +1,7 @@
 #include "app/collection_run.h"
 
+#include <algorithm>
+
 #include "platform/win_constants.h"
 #include "platform_fixture.h"
 
@@ -76,6 +78,46 @@ TEST_F(CollectionRunTest, FileInTheFoldersPlaceIsAnErrorNotASilentRun) {
   EXPECT_EQ(fake.OutputUtf8(),
             std::string(kCreating) + "-- ERROR: unable to create working folder\n");
   EXPECT_TRUE(fake.shellRequests.empty());
+}
+
+// Memory may run out at any point of a run: wherever it does, the tool exits
+// with 0, having printed only what it printed before, and does nothing more
+// than close what it holds.
+TEST_F(CollectionRunTest, MemoryRunningOutAnywhereEndsTheRunQuietlyWithStatusZero) {
+  auto arrange = [](FakePlatform& f) {
+    f.AddFile(kFakeTemp + u"Velmora_Drivers_setup.log", "msi", 5);
+    f.AddFile(kFakeTemp + u"vl_core.msi_rollback.log", "rollback", 5);
+    f.programRunTimesMs[u"wmic"] = 20;
+    f.programRunTimesMs[u"msinfo32.exe"] = 30;
+  };
+  arrange(fake);
+  ASSERT_EQ(RunTool(), 0);
+  ASSERT_EQ(fake.trace.back(), "Open");
+  const std::vector<WString> allMessages = fake.messages;
+
+  for (std::size_t failing = 0; failing < fake.CallsThatMayFail(); ++failing) {
+    SCOPED_TRACE(failing);
+    FakePlatform local;
+    ScopedPlatformOverride use(local);
+    ResetFolderLocations();
+    arrange(local);
+    local.allocationFailsAtCall = failing;
+    EXPECT_EQ(RunTool(), 0);
+
+    // The failing call is the last one that is not a close.
+    const auto& trace = local.trace;
+    auto last = std::find_if(trace.rbegin(), trace.rend(), [](const std::string& call) {
+      return call.compare(0, 5, "Close") != 0 && call != "FindClose";
+    });
+    ASSERT_NE(last, trace.rend());
+    EXPECT_EQ(local.CallsThatMayFail(), failing + 1) << "nothing was called after it";
+    const auto printsBefore =
+        static_cast<std::size_t>(std::count(trace.begin(), last.base() - 1, std::string("Print")));
+    EXPECT_EQ(local.messages,
+              std::vector<WString>(allMessages.begin(), allMessages.begin() + printsBefore));
+    EXPECT_EQ(local.openSearches, 0);
+    for (const FakePlatform::Process& process : local.processes) EXPECT_TRUE(process.closed);
+  }
 }
 
 }  // namespace

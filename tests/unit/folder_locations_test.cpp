@@ -34,7 +34,7 @@ TEST_F(WorkingFolderTest, ReusesAFolderThatIsAlreadyThere) {
   ASSERT_TRUE(GetWorkingFolder(path));
   EXPECT_EQ(path, u"C:\\Users\\user\\Desktop" + kSuffix + u"\\");
   EXPECT_TRUE(fake.createdDirectories.empty());
-  EXPECT_EQ(fake.FindNode(u"C:\\Users\\user\\Desktop" + kSuffix + u"\\old.txt")->contents, "kept");
+  ExpectContents(fake, u"C:\\Users\\user\\Desktop" + kSuffix + u"\\old.txt", "kept");
 }
 
 TEST_F(WorkingFolderTest, FailsLeavingThePathUnchanged) {

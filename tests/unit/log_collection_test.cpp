@@ -63,9 +63,9 @@ TEST_F(LogCollectionTest, MsiAndWixStepsSplitOnTheExclusionWhateverTheTimes) {
     EXPECT_EQ(local.copies[0].source, kFakeTemp + u"Velmora_Drivers_setup.log");
     EXPECT_EQ(local.copies[1].source, kFakeTemp + u"Velmora_Drivers_bundle.msi.log");
     EXPECT_EQ(local.copies[2].source, kFakeTemp + u"vl_core.msi_rollback.log");
-    EXPECT_EQ(local.FindNode(kWork + u"Velmora_Drivers_setup.log")->contents, "msi");
-    EXPECT_EQ(local.FindNode(kWork + u"Velmora_Drivers_bundle.msi.log")->contents, "wix");
-    EXPECT_EQ(local.FindNode(kWork + u"vl_core.msi_rollback.log")->contents, "rollback");
+    ExpectContents(local, kWork + u"Velmora_Drivers_setup.log", "msi");
+    ExpectContents(local, kWork + u"Velmora_Drivers_bundle.msi.log", "wix");
+    ExpectContents(local, kWork + u"vl_core.msi_rollback.log", "rollback");
   }
 }
 
@@ -102,12 +102,43 @@ TEST_F(LogCollectionTest, CopiesReplaceEarlierOnesAndLeaveOtherFilesAlone) {
   fake.AddFile(kWork + u"Velmora_Drivers_older.log", "kept", 1);
   fake.AddFile(u"C:\\Windows\\INF\\setupapi.dev.log", "device setup", 2);
   CollectLogs(kWork);
-  EXPECT_EQ(fake.FindNode(kWork + u"Velmora_Drivers_setup.log")->contents,
-            "contents of Velmora_Drivers_setup.log");
-  EXPECT_EQ(fake.FindNode(kWork + u"Velmora_Drivers_older.log")->contents, "kept");
-  EXPECT_EQ(fake.FindNode(kWork + u"setupapi.dev.log")->contents, "device setup");
-  EXPECT_EQ(fake.FindNode(kFakeTemp + u"Velmora_Drivers_setup.log")->contents,
-            "contents of Velmora_Drivers_setup.log");
+  ExpectContents(fake, kWork + u"Velmora_Drivers_setup.log",
+                 "contents of Velmora_Drivers_setup.log");
+  ExpectContents(fake, kWork + u"Velmora_Drivers_older.log", "kept");
+  ExpectContents(fake, kWork + u"setupapi.dev.log", "device setup");
+  ExpectContents(fake, kFakeTemp + u"Velmora_Drivers_setup.log",
+                 "contents of Velmora_Drivers_setup.log");
+}
+
+// Read-only logs give read-only copies; run after run, the same-named copy
+// is still replaced, no copy is left read-only, and no source is touched.
+TEST_F(LogCollectionTest, ReadOnlyCopiesAreReplacedByEveryLaterRun) {
+  const WString log = u"Velmora_Drivers_setup.log";
+  const WString setup = u"C:\\Windows\\INF\\setupapi.dev.log";
+  fake.AddFile(kFakeTemp + log, "run 1", 5).readOnly = true;
+  fake.AddFile(setup, "setup 1", 5).readOnly = true;
+  fake.AddFile(kWork + log, "from an earlier run", 1).readOnly = true;
+
+  for (const char* run : {"run 1", "run 2"}) {
+    SCOPED_TRACE(run);
+    fake.AddFile(kFakeTemp + log, run, 5);
+    fake.AddFile(setup, std::string("setup ") + run[4], 5);
+    fake.copies.clear();
+    CollectLogs(kWork);
+    ExpectContents(fake, kWork + log, run);
+    ExpectContents(fake, kWork + u"setupapi.dev.log", std::string("setup ") + run[4]);
+    ASSERT_EQ(fake.copies.size(), 2u);
+    for (const auto& copy : fake.copies) {
+      EXPECT_TRUE(copy.succeeded);
+      const FakePlatform::Node* node = fake.FindNode(copy.destination);
+      ASSERT_NE(node, nullptr);
+      EXPECT_FALSE(node->readOnly) << Utf16ToUtf8(copy.destination);
+      EXPECT_TRUE(fake.FindNode(copy.source)->readOnly) << "the source keeps its attribute";
+    }
+  }
+  for (const WString& path : fake.attributesSet) {
+    EXPECT_EQ(path.compare(0, kWork.size(), kWork), 0) << Utf16ToUtf8(path);
+  }
 }
 
 TEST_F(LogCollectionTest, SetupLogFollowsTheLayout) {

@@ -1,5 +1,8 @@
 #include "tools/report_tools.h"
 
+#include <algorithm>
+#include <functional>
+
 #include "app/collection_run.h"
 #include "platform/win_constants.h"
 #include "tools_fixture.h"
@@ -81,6 +84,63 @@ TEST_F(ReportToolsTest, ToolsThatCannotBeStartedAreNotWaitedFor) {
   RunReportTools(u"C:\\W\\");
   EXPECT_EQ(fake.nowMs, 30u);
   EXPECT_EQ(Calls({"Close"}), std::vector<std::string>{"Close #1"});
+}
+
+// A program planted where the tool was started from must not be found
+// first: before the first start the current folder is one a user cannot
+// write to, and the programs are still started by name.
+TEST_F(ReportToolsTest, ProgramsAreStartedFromTheWindowsFolderOrElseTheSystemDirectory) {
+  struct Case {
+    const char* name;
+    std::function<void(FakePlatform&)> arrange;
+    WString folder;
+  };
+  const Case cases[] = {
+      {"Windows folder", [](FakePlatform&) {}, u"C:\\Windows"},
+      {"Windows folder unknown", [](FakePlatform& f) { f.folders.erase(CSIDL_WINDOWS); },
+       u"C:\\Windows\\system32"},
+      {"Windows folder cannot be entered",
+       [](FakePlatform& f) {
+         f.folders[CSIDL_WINDOWS] = {0, u"C:\\Gone"};
+       },
+       u"C:\\Windows\\system32"},
+      {"neither is known",
+       [](FakePlatform& f) {
+         f.folders.erase(CSIDL_WINDOWS);
+         f.systemDirectory.clear();
+       },
+       u"C:\\Users\\user\\Downloads"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePlatform local;
+    ScopedPlatformOverride use(local);
+    ResetFolderLocations();
+    c.arrange(local);
+    local.programRunTimesMs[u"wmic"] = 10;
+    RunReportTools(u"C:\\W\\");
+
+    EXPECT_EQ(local.currentDirectory, c.folder);
+    const auto& trace = local.trace;
+    const auto firstStart = std::find(trace.begin(), trace.end(), "Start wmic");
+    ASSERT_NE(firstStart, trace.end());
+    EXPECT_EQ(std::count(firstStart, trace.end(), "SetCurrentDirectory"), 0)
+        << "the folder is changed before the first start, and only then";
+    ASSERT_EQ(local.started.size(), 2u);
+    EXPECT_EQ(local.started[0].file, u"wmic");
+    EXPECT_EQ(local.started[1].file, u"msinfo32.exe");
+  }
+}
+
+// No overall time-out: a report program that runs for an hour is waited for
+// to its end, however long that is.
+TEST_F(ReportToolsTest, HourLongProgramIsWaitedForToItsEnd) {
+  constexpr std::uint32_t kHourMs = 60 * 60 * 1000;
+  Programs(30, kHourMs);
+  OnSleep([this] { fake.trace.clear(); });  // an hour of polls need not be kept
+  CollectDiagnostics();
+  EXPECT_EQ(fake.nowMs, kHourMs);
+  EXPECT_EQ(fake.messages.back(), u"-- Completed successfully\n");
 }
 
 TEST_F(ReportToolsTest, CollectionRunCompletesOnlyAfterBothToolsEnded) {

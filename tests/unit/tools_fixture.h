@@ -13,7 +13,7 @@ namespace velmora {
 
 class ToolsTest : public PlatformTest {
  protected:
-  static constexpr std::uint64_t kGiveUpMs = 60 * 60 * 1000;
+  static constexpr std::uint64_t kGiveUpMs = 2 * 60 * 60 * 1000;
 
   ToolsTest() {
     fake.onSleep = [this] { CheckClock(); };

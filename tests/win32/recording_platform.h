@@ -30,6 +30,19 @@ class RecordingPlatform final : public Platform {
   bool CreateDirectoryW(const WString& path) override { return real_.CreateDirectoryW(path); }
   std::uint32_t GetLastError() override { return real_.GetLastError(); }
   bool IsDirectory(const WString& path) override { return real_.IsDirectory(path); }
+  std::uint32_t GetFileAttributesW(const WString& path) override {
+    return real_.GetFileAttributesW(path);
+  }
+  bool SetFileAttributesW(const WString& path, std::uint32_t attributes) override {
+    return real_.SetFileAttributesW(path, attributes);
+  }
+  bool SetCurrentDirectoryW(const WString& path) override {
+    calls.push_back("SetCurrentDirectory");
+    return real_.SetCurrentDirectoryW(path);
+  }
+  std::uint32_t GetSystemDirectoryW(WChar (&buffer)[kMaxPath]) override {
+    return real_.GetSystemDirectoryW(buffer);
+  }
   std::unique_ptr<FileSearch> FindFirstFileW(const WString& searchText) override {
     return real_.FindFirstFileW(searchText);
   }

@@ -1,18 +1,18 @@
 // Runs under Wine: the Win32 calls behind folder lookups, directories, the
 // version and the active window, as the logic relies on them.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 
 #include "platform/platform.h"
 #include "platform/win_constants.h"
+#include "win32_test_support.h"
 
 namespace velmora {
 namespace {
-
-namespace fs = std::filesystem;
 
 WString Lookup(int csidl, std::int32_t* result) {
   WChar buffer[kMaxPath];
@@ -20,30 +20,6 @@ WString Lookup(int csidl, std::int32_t* result) {
   *result = SystemPlatform().SHGetFolderPathW(csidl, buffer);
   return WString(buffer);
 }
-
-fs::path ToFs(const WString& path) {
-  return fs::path(reinterpret_cast<const wchar_t*>(path.c_str()));
-}
-
-WString FromFs(const fs::path& path) {
-  const std::wstring& wide = path.native();
-  return WString(reinterpret_cast<const WChar*>(wide.c_str()), wide.size());
-}
-
-// A scratch folder below the system's temporary folder, removed afterwards.
-class ScratchFolder : public ::testing::Test {
- protected:
-  ScratchFolder() {
-    root =
-        fs::temp_directory_path() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(root);
-    fs::create_directories(root);
-  }
-  ~ScratchFolder() override { fs::remove_all(root); }
-  WString Path(const WString& name) const { return FromFs(root) + u"\\" + name; }
-
-  fs::path root;
-};
 
 TEST(Win32Folders, KnownFoldersAreFoundAndExist) {
   for (int csidl : {CSIDL_DESKTOP, CSIDL_LOCAL_APPDATA, CSIDL_WINDOWS}) {
@@ -69,10 +45,38 @@ TEST(Win32Folders, FailedLookupIsNegativeAndLeavesEmptyText) {
   EXPECT_EQ(path, u"");
 }
 
-TEST(Win32System, VersionAndActiveWindowOfAConsoleProgram) {
-  std::uint32_t version = SystemPlatform().GetVersion();
-  EXPECT_GE(version & 0xFFu, 5u);
-  EXPECT_EQ(SystemPlatform().GetActiveWindow(), nullptr);
+// The layout is chosen from the low byte: it must be the major version.
+TEST(Win32System, VersionsLowByteIsTheMajorVersion) {
+  OSVERSIONINFOW info = {};
+  info.dwOSVersionInfoSize = sizeof(info);
+  ASSERT_TRUE(GetVersionExW(&info));
+  const std::uint32_t version = SystemPlatform().GetVersion();
+  EXPECT_EQ(version & 0xFFu, info.dwMajorVersion);
+  EXPECT_EQ((version >> 8) & 0xFFu, info.dwMinorVersion);
+}
+
+// The report programs are started from the Windows folder or, failing
+// that, the system directory.
+using Win32CurrentFolder = ScratchFolder;
+
+TEST_F(Win32CurrentFolder, ChangesToAFolderAndFindsTheSystemDirectory) {
+  Platform& platform = SystemPlatform();
+  WChar system[kMaxPath];
+  const std::uint32_t length = platform.GetSystemDirectoryW(system);
+  ASSERT_GT(length, 0u);
+  ASSERT_LT(length, kMaxPath);
+  const WString systemFolder(system, length);
+  EXPECT_TRUE(platform.IsDirectory(systemFolder));
+  EXPECT_TRUE(fs::exists(ToFs(systemFolder) / "kernel32.dll"));
+
+  const fs::path before = fs::current_path();
+  ASSERT_TRUE(platform.SetCurrentDirectoryW(FromFs(root)));
+  EXPECT_TRUE(fs::equivalent(fs::current_path(), root));
+  ASSERT_TRUE(platform.SetCurrentDirectoryW(systemFolder));
+  EXPECT_TRUE(fs::equivalent(fs::current_path(), ToFs(systemFolder)));
+  EXPECT_FALSE(platform.SetCurrentDirectoryW(Path(u"missing")));
+  EXPECT_TRUE(fs::equivalent(fs::current_path(), ToFs(systemFolder))) << "left where it was";
+  fs::current_path(before);
 }
 
 using Win32Directories = ScratchFolder;

@@ -5,28 +5,13 @@
 // Once LOG is open (and, appending, its first line written) it creates
 // SIGNALS\ready; it lets go when SIGNALS\release appears. Appending, it
 // then leaves the number of lines it wrote in SIGNALS\appended.
-#include <windows.h>
-// windows.h first: the shell header relies on its types.
+#include "programs.h"
+// windows.h (through programs.h) first: the shell header relies on its types.
 #include <shellapi.h>
 
-#include <cstdio>
 #include <cwchar>
-#include <string>
 
 namespace {
-
-void Touch(const std::wstring& path, const std::string& text) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(file);
-}
-
-bool Exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 bool AppendLine(HANDLE file, unsigned number) {
   char line[32];
@@ -53,12 +38,12 @@ int main() {
 
   unsigned lines = 0;
   if (append && !AppendLine(log, ++lines)) return 1;
-  Touch(signals + L"\\ready", "");
+  WriteText(signals + L"\\ready", "");
   while (!Exists(signals + L"\\release")) {
     if (append && !AppendLine(log, ++lines)) return 1;
     Sleep(1);
   }
   CloseHandle(log);
-  if (append) Touch(signals + L"\\appended", std::to_string(lines));
+  if (append) WriteText(signals + L"\\appended", std::to_string(lines));
   return 0;
 }

@@ -1,21 +1,9 @@
 // Lists what FindFirstFileW/FindNextFileW yield: for each search text on
 // the command line a line "> text", then one line per entry with its long
 // name, all in UTF-8. The Windows side of the name-matching comparison.
-#include <windows.h>
-
-#include <cstdio>
-#include <string>
-
-namespace {
-
-std::string Utf8(const wchar_t* text) {
-  int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
-  if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, nullptr, nullptr);
-  return out;
-}
-
-}  // namespace
+#include "programs.h"
+// windows.h (through programs.h) first: the shell header relies on its types.
+#include <shellapi.h>
 
 int main() {
   int count = 0;

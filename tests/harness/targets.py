@@ -1,0 +1,524 @@
+"""Targets: the adaptors that prepare a place for one case, run the tool
+there and read back what happened.
+
+A target object belongs to one case. Its constructor prepares the case's
+home or Wine prefix: the desktop, the temporary folder, the setup logs of
+the Windows folder, the stand-ins for the report programs and a recorder
+for the folder window. Between runs the case moves folders with
+use_profile()/use_desktop() and changes the stand-ins with report().
+
+What a run leaves behind is read from files the helper programs write,
+stamped by the machine's clock, never from how long something took:
+stamps(), arguments(), module(), openings().
+"""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import threading
+import time
+from pathlib import Path
+
+from wine_prefix import DLL_OVERRIDES, WinePrefix, cannot_run_32bit
+
+from .files import put, units
+from .lines import FOLDER_NAME
+
+BUILD_DIR = Path(os.environ.get("VELMORA_BUILD_DIR", "."))
+EXE = Path(os.environ.get("VELMORA_EXE", "velmora-diag"))
+# The Windows helper programs of tests/programs, as this build made them.
+PROGRAMS = Path(os.environ.get("VELMORA_PROGRAMS", "."))
+REPORTS = {"wmic": "installedapps.txt", "msinfo32": "sysinfo.nfo"}
+USER_SHELL_FOLDERS = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
+ENVIRONMENT = r"HKEY_CURRENT_USER\Environment"
+
+
+def scratch_root(case_id, unprivileged):
+    """The case's own folder: in the build tree, or, when another user must
+    reach it, in a folder of its own under the system's temporary folder,
+    traversable by anyone (mode 0711) wherever the clone sits."""
+    if not unprivileged:
+        root = BUILD_DIR / "runs" / case_id
+        shutil.rmtree(root, ignore_errors=True)
+        root.mkdir(parents=True)
+        return root, lambda: shutil.rmtree(root, ignore_errors=True)
+    outer = Path(tempfile.mkdtemp(prefix="velmora-"))
+    outer.chmod(0o711)
+    return outer / "case", lambda: shutil.rmtree(outer, ignore_errors=True)
+
+
+class Target:
+    """What every target offers; see the package's documentation."""
+
+    name = ""
+    windows = False
+    legacy = False  # the older profile and setup-log layout
+    sep = "/"
+
+    def __init__(self, case_id, unprivileged=False):
+        self.unprivileged = unprivileged and os.geteuid() == 0
+        self.root, self._remove = scratch_root(case_id, self.unprivileged)
+        self.root.mkdir(parents=True, exist_ok=True)
+        self.records = self.root / "records"
+        self.records.mkdir()
+        if self.unprivileged:
+            os.chown(self.records, 65534, 65534)
+        self.report_env = {}
+        self.exit_time = None
+
+    @classmethod
+    def unavailable(cls):
+        """Why this machine cannot run the target, or None."""
+        return None
+
+    @property
+    def working_folder(self):
+        return self.desktop / FOLDER_NAME
+
+    def tool_units(self, path):
+        return units(self.tool_path(path))
+
+    def report(self, stem, fail=None, after=None, run_ms=0):
+        """How the stand-in for `stem` ("wmic", "msinfo32") behaves next run:
+        fail "crash" or "exit" right after starting, or "missing" (it cannot
+        be found); else wait for the record file `after`, then run `run_ms`."""
+        upper = stem.upper()
+        for kind in ("FAIL", "AFTER", "RUN_MS"):
+            self.report_env.pop(f"VELMORA_{kind}_{upper}", None)
+        if fail == "missing":
+            self.remove_program(stem)
+        elif fail:
+            self.report_env[f"VELMORA_FAIL_{upper}"] = fail
+        if after:
+            self.report_env[f"VELMORA_AFTER_{upper}"] = after
+        self.report_env[f"VELMORA_RUN_MS_{upper}"] = str(run_ms)
+
+    def forget_reports(self):
+        """Clears what the report programs recorded, for the next run."""
+        for path in self.records.iterdir():
+            if path.suffix in (".start", ".end", ".args", ".module"):
+                path.unlink()
+
+    def own(self, *paths):
+        """Gives what the case made after set-up to the user the tool runs as."""
+        if self.unprivileged:
+            for path in paths:
+                os.lchown(path, 65534, 65534)
+
+    def stamps(self, kind):
+        """{stem: time} of the report programs that recorded `kind` ("start", "end")."""
+        return {p.stem: float(p.read_text()) for p in self.records.glob(f"*.{kind}")
+                if p.read_text().strip()}
+
+    def arguments(self, stem):
+        return (self.records / f"{stem}.args").read_bytes().decode().split("\0")[:-1]
+
+    def module(self, stem):
+        return (self.records / f"{stem}.module").read_text(encoding="utf-8").strip()
+
+    def run(self, args=(), cwd=None, before_idle=None, timeout=180):
+        """Runs the tool; returns (status, standard output, standard error).
+        The time it was seen to exit is left in exit_time; `before_idle` is
+        called then, before waiting for what the run left running."""
+        self.apply_settings()
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            # Files, not pipes: programs the run leaves behind inherit them.
+            process = subprocess.Popen(self.command(args), env=self.environment(),
+                                       cwd=cwd or self.root, stdout=out, stderr=err)
+            try:
+                status = process.wait(timeout)
+            finally:
+                self.exit_time = time.time()
+                if process.poll() is None:
+                    process.kill()
+                if before_idle:
+                    before_idle()
+                self.wait_idle()
+            out.seek(0)
+            err.seek(0)
+            return (status, out.read().decode("utf-8", "replace").replace("\r\n", "\n"),
+                    err.read().decode("utf-8", "replace"))
+
+    def apply_settings(self):
+        """Makes the folders chosen since the last run the tool's."""
+
+    def wait_idle(self):
+        """Waits for what the run started to end (the folder window)."""
+
+    def close(self):
+        self._remove()
+
+
+class NativeTarget(Target):
+    """The POSIX build in a scratch home: the desktop and temporary folder
+    as the XDG folders name them, shell-script stand-ins on PATH."""
+
+    name = "native"
+
+    STAND_IN = r"""#!/bin/sh
+# Records as the Windows stand-in does (tests/programs/report_stand_in.cpp);
+# nothing in it evaluates an argument.
+stem=$(basename "$0" .exe)
+upper=$(echo "$stem" | tr a-z A-Z)
+record="$VELMORA_RECORD_DIR/$stem"
+date +%s.%N > "$record.start"
+printf '%s\n' "$0" > "$record.module"
+for argument in "$@"; do printf '%s\0' "$argument"; done > "$record.args"
+eval "fail=\${VELMORA_FAIL_$upper:-} after=\${VELMORA_AFTER_$upper:-} ms=\${VELMORA_RUN_MS_$upper:-0}"
+case "$fail" in crash) kill -SEGV $$ ;; exit) exit 1 ;; esac
+n=0
+while [ -n "$after" ] && [ ! -e "$VELMORA_RECORD_DIR/$after" ] && [ $n -lt 600 ]; do
+  sleep 0.1; n=$((n + 1))
+done
+sleep "$(echo "$ms" | awk '{ print $1 / 1000 }')"
+output=
+previous=
+for argument in "$@"; do
+  case "$argument" in /output:*) output=${argument#/output:} ;; esac
+  [ "$previous" = /nfo ] && output=$argument
+  previous=$argument
+done
+[ -n "$output" ] && echo "written by $stem" > "$output"
+date +%s.%N > "$record.end"
+"""
+    # Stands in for the desktop's opener: one record file per start.
+    OPENER = r"""#!/bin/sh
+{ date +%s.%N; for argument in "$@"; do printf '%s\0' "$argument"; done; } > "$VELMORA_RECORD_DIR/open.$$"
+"""
+
+    def __init__(self, case_id, unprivileged=False):
+        super().__init__(case_id, unprivileged)
+        self.scratch = self.root
+        self.bin = self.root / "bin"
+        self.bin.mkdir()
+        for name, text in (("wmic", self.STAND_IN), ("msinfo32.exe", self.STAND_IN),
+                           ("xdg-open", self.OPENER)):
+            (self.bin / name).write_text(text)
+            (self.bin / name).chmod(0o755)
+        self.tool = self.root / "tool" / EXE.name
+        self.tool.parent.mkdir()
+        shutil.copy2(EXE, self.tool)
+        self.system_logs = {}
+        self.runner = ()
+        self.use_profile(self.root / "home")
+        self.use_desktop(self.home / "Desktop")
+        if self.unprivileged:
+            for path in [self.root, *self.root.rglob("*")]:
+                os.lchown(path, 65534, 65534)
+            self.runner = ("setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups")
+
+    def tool_path(self, path):
+        return str(path)
+
+    def use_profile(self, folder):
+        folder.mkdir(parents=True, exist_ok=True)
+        self.home = folder
+        self.temp = folder / ".local" / "share" / "Temp"
+
+    def use_desktop(self, folder, create=True):
+        if create:
+            folder.mkdir(parents=True, exist_ok=True)
+        self.desktop = folder
+
+    def apply_settings(self):
+        """The desktop as user-dirs.dirs names it, unless it is $HOME/Desktop."""
+        config = self.home / ".config" / "user-dirs.dirs"
+        text = f'XDG_DESKTOP_DIR="{self.desktop}"\n'
+        if self.desktop != self.home / "Desktop":
+            config.parent.mkdir(exist_ok=True)
+            if not config.exists() or config.read_text() != text:
+                config.write_text(text)
+        elif config.exists():
+            config.unlink()
+
+    def system_program(self, stem):
+        return str(self.bin / ("wmic" if stem == "wmic" else "msinfo32.exe"))
+
+    def remove_program(self, stem):
+        Path(self.system_program(stem)).unlink()
+
+    def other_temps(self):
+        """Folders a wrong reading of the layout would search instead."""
+        return [self.temp.parent, self.home / "Temp"]
+
+    def remove_opener(self):
+        (self.bin / "xdg-open").unlink()
+        return True
+
+    def command(self, args):
+        # VELMORA_WRAPPER runs the tool under a checker such as Valgrind.
+        return [*self.runner, *os.environ.get("VELMORA_WRAPPER", "").split(), str(self.tool), *args]
+
+    def environment(self):
+        env = {k: v for k, v in os.environ.items() if not k.startswith("XDG_")}
+        env.update({"HOME": str(self.home), "VELMORA_RECORD_DIR": str(self.records),
+                    "PATH": f"{self.bin}:/usr/bin:/bin", **self.report_env})
+        return env
+
+    def openings(self, expected=1):
+        """[(time, path handed over)] of the opener's starts, once
+        `expected` arrived: it runs detached and may end after the tool."""
+        deadline = time.monotonic() + 30
+        while True:
+            found = sorted(p.read_bytes().decode().split("\n", 1) for p in self.records.glob("open.*"))
+            if len(found) >= expected and all(text.endswith("\0") for _, text in found) \
+                    or time.monotonic() > deadline:
+                return [(float(stamp), text[:-1]) for stamp, text in found]
+            time.sleep(0.05)
+
+    def settle(self):
+        """Gives a detached opener that should not come time to show."""
+        time.sleep(0.3)
+
+    def start_appending(self, log):
+        """Appends numbered lines to `log` from now on; returns the function
+        that stops and the one that tells what was appended."""
+        stop, lines = threading.Event(), []
+
+        def append():
+            with open(log, "ab", buffering=0) as file:
+                while not stop.is_set():
+                    lines.append(b"appended line %06d\n" % len(lines))
+                    file.write(lines[-1])
+                    time.sleep(0.0005)
+        appender = threading.Thread(target=append)
+        appender.start()
+        while not lines:
+            time.sleep(0.001)
+
+        def end():
+            stop.set()
+            appender.join()
+        return end, lambda: b"".join(lines)
+
+    def snapshot_root(self):
+        return self.root
+
+    def skip_in_snapshot(self, relative):
+        return relative == Path("records") or relative == self.working_folder.relative_to(self.root)
+
+
+class WineTarget(Target):
+    """A Windows build under Wine, in a prefix of the case's own copied from
+    the architecture's template; the target's Windows version and profile
+    folders are set before the first run."""
+
+    windows = True
+    sep = "\\"
+    arch = "win64"
+    version = None  # Wine's name of the Windows version; None: Wine's own (10)
+    system = "system32"  # where a program of the tool's bitness finds the system's
+
+    def __init__(self, case_id, unprivileged=False):
+        super().__init__(case_id, unprivileged)
+        self.wine = WinePrefix(self.root / "wine", BUILD_DIR, arch=self.arch)
+        self.scratch = self.wine.drive_c
+        self.user = self.wine.user
+        profile = self.wine.drive_c / ("Documents and Settings" if self.legacy else "users") / self.user
+        self.desktop = profile / "Desktop"
+        self.temp = profile / ("Local Settings/Temp" if self.legacy else "AppData/Local/Temp")
+        # Registry values to set before the next run, all with one Wine start.
+        self.settings = self._layout(self.wine) if self.legacy else {}
+        self.overrides = {"explorer.exe": "n", "wmic.exe": "n", "msinfo32.exe": "n"}
+        for stem in REPORTS:
+            self.install(PROGRAMS / "stand-ins" / f"{stem}.exe", self.wine.windows / self.system)
+        # The shell starts the folder window by name: from the Windows folder,
+        # the tool's current folder while it starts programs, or the system's.
+        for folder in {self.wine.windows, self.wine.windows / "system32", self.wine.windows / self.system}:
+            self.install(PROGRAMS / "record_launch.exe", folder, "explorer.exe")
+        self.tool = self.wine.drive_c / "Velmora Tool" / EXE.name
+        self.tool.parent.mkdir()
+        shutil.copyfile(EXE, self.tool)
+        # Both setup logs: the layout picks one.
+        newer = put(self.wine.windows / "inf", "setupapi.dev.log", 30)
+        older = put(self.wine.windows, "setupapi.log", 30)
+        self.system_logs = {"setupapi.log": older} if self.legacy else {"setupapi.dev.log": newer}
+        self.skipped = set()
+        if self.unprivileged:
+            self.wine.hand_over()
+            # Wine makes the new user's profile on its first start, and names
+            # its folders in the registry: the case's are named again.
+            self.skipped.add(Path("drive_c") / "users" / "nobody")
+            self.settings = self._layout(self.wine) if self.legacy else {}
+            self.use_desktop(self.desktop)
+            self.use_profile(self.temp.parent.parent if self.legacy else self.temp.parents[2])
+
+    @classmethod
+    def unavailable(cls):
+        if cls.arch == "win32" or cls.system == "syswow64":
+            return cannot_run_32bit(BUILD_DIR, cls.arch)
+        return None
+
+    def _layout(self, wine):
+        """The Windows version and XP's profile folders below "Documents and
+        Settings", made and named in the registry, the temporary folder in
+        the environment too."""
+        profile = wine.drive_c / "Documents and Settings" / wine.user
+        for folder in ("Desktop", "Application Data", "Local Settings/Application Data",
+                       "Local Settings/Temp"):
+            (profile / folder).mkdir(parents=True, exist_ok=True)
+        text = f"C:\\Documents and Settings\\{wine.user}"
+        return {(r"HKEY_CURRENT_USER\Software\Wine", "Version"): self.version,
+                (USER_SHELL_FOLDERS, "Desktop"): text + "\\Desktop",
+                (USER_SHELL_FOLDERS, "AppData"): text + "\\Application Data",
+                (USER_SHELL_FOLDERS, "Local AppData"): text + "\\Local Settings\\Application Data",
+                (ENVIRONMENT, "TEMP"): text + "\\Local Settings\\Temp",
+                (ENVIRONMENT, "TMP"): text + "\\Local Settings\\Temp"}
+
+    def _import(self, prefix, values):
+        """Sets registry values with one Wine start: a .reg file imported."""
+        lines = ["Windows Registry Editor Version 5.00", ""]
+        for key in sorted({key for key, _ in values}):
+            lines.append(f"[{key}]")
+            for (k, name), data in sorted(values.items()):
+                if k == key:
+                    lines.append('"%s"="%s"' % (name, data.replace("\\", "\\\\").replace('"', '\\"')))
+            lines.append("")
+        reg = prefix.root / "settings.reg"
+        reg.write_bytes("\r\n".join(lines).encode("utf-16"))
+        if prefix.runner:
+            os.lchown(reg, 65534, 65534)
+        status, out, err = prefix.run("reg", ["import", prefix.to_windows_path(reg)])
+        reg.unlink()
+        if status != 0:
+            raise RuntimeError(f"reg import failed with status {status}: {out} {err}")
+
+    def install(self, source, folder, name=None):
+        folder.mkdir(parents=True, exist_ok=True)
+        target = folder / (name or source.name)
+        if target.exists() or target.is_symlink():
+            target.unlink()  # hard linked to the template: never write through it
+        shutil.copyfile(source, target)
+        if self.unprivileged:
+            os.lchown(target, 65534, 65534)
+        return target
+
+    # The case's side.
+    def tool_path(self, path):
+        return self.wine.to_windows_path(path)
+
+    def use_profile(self, folder):
+        local = folder / ("Local Settings/Application Data" if self.legacy else "AppData/Local")
+        local.mkdir(parents=True, exist_ok=True)
+        self.settings[(USER_SHELL_FOLDERS, "Local AppData")] = self.tool_path(local)
+        self.temp = local.parent / "Temp" if self.legacy else local / "Temp"
+
+    def use_desktop(self, folder, create=True):
+        if create:
+            folder.mkdir(parents=True, exist_ok=True)
+        self.settings[(USER_SHELL_FOLDERS, "Desktop")] = self.tool_path(folder)
+        self.desktop = folder
+
+    def apply_settings(self):
+        if self.settings:
+            self._import(self.wine, self.settings)
+            self.settings = {}
+
+    def system_program(self, stem):
+        return self.tool_path(self.wine.windows / self.system / f"{stem}.exe")
+
+    def remove_program(self, stem):
+        (self.wine.windows / self.system / f"{stem}.exe").unlink()
+        self.overrides[f"{stem}.exe"] = "d"  # nor Wine's own
+
+    def remove_opener(self):
+        return False  # the shell always has its folder window
+
+    def other_temps(self):
+        """Folders a wrong reading of the layout would search instead: the
+        other layout's, Wine's own temporary folder, the local application
+        data without "Temp" and, on the legacy layout, uncut."""
+        users, legacy = self.wine.drive_c / "users" / self.user, \
+            self.wine.drive_c / "Documents and Settings" / self.user
+        if self.legacy:
+            return [users / "AppData" / "Local" / "Temp", self.temp.parent / "Application Data" / "Temp",
+                    self.temp.parent]
+        return [users / "Temp", legacy / "Local Settings" / "Temp", self.temp.parent]
+
+    def command(self, args):
+        return [*self.wine.runner, "wine", str(self.tool), *args]
+
+    def environment(self):
+        overrides = ";".join(f"{name}={how}" for name, how in self.overrides.items())
+        return {**self.wine.env, "VELMORA_RECORD_DIR": self.tool_path(self.records),
+                "WINEDLLOVERRIDES": f"{DLL_OVERRIDES};{overrides}", **self.report_env}
+
+    def openings(self, expected=1):
+        """[(time, command line)] of the folder window's starts (Wine's own
+        desktop window left out)."""
+        log = self.records / "launches.txt"
+        lines = log.read_text(encoding="utf-8").splitlines() if log.exists() else []
+        found = [line.split("\t", 2)[1:] for line in lines]
+        return [(float(stamp), text) for stamp, text in found if "/desktop" not in text]
+
+    def settle(self):
+        """The run waited for every program of the prefix already."""
+
+    def wait_idle(self):
+        self.wine.wait_idle()
+
+    def start_appending(self, log):
+        release, signals = self.hold("append", log)
+
+        def appended():
+            lines = int((signals / "appended").read_text())
+            return b"".join(b"appended line %06d\r\n" % n for n in range(1, lines + 1))
+        return release, appended
+
+    def hold(self, mode, log):
+        """Starts the hold_log helper on `log`; returns the function that lets
+        it go and waits for it, and the helper's signal folder."""
+        signals = self.root / f"hold-{mode}"
+        signals.mkdir()
+        helper = self.wine.start(PROGRAMS / "hold_log.exe",
+                                 [mode, self.tool_path(log), self.tool_path(signals)])
+        while not (signals / "ready").exists():
+            if helper.poll() is not None:
+                raise AssertionError("the helper could not open the log")
+            time.sleep(0.05)
+
+        def release():
+            (signals / "release").touch()
+            if helper.wait(120) != 0:
+                raise AssertionError("the helper failed")
+        return release, signals
+
+    def snapshot_root(self):
+        return self.wine.prefix
+
+    def skip_in_snapshot(self, relative):
+        """Left out: what Wine itself maintains (the registry files at the
+        top, rewritten by the server, the file naming the server's folder,
+        and the device links it renews at start) and the working folder."""
+        return ((len(relative.parts) == 1 and relative.suffix == ".reg") or relative.name == "wineserver"
+                or relative.parts[0] == "dosdevices" or relative in self.skipped
+                or relative == self.working_folder.relative_to(self.wine.prefix))
+
+    def close(self):
+        self.wine.kill()
+        super().close()
+
+
+class Win64(WineTarget):
+    """The 64-bit build on Windows 10's layout."""
+    name = "win64"
+
+
+class WinXp64(WineTarget):
+    """The 64-bit build on Windows XP x64 (5.2): the legacy layout."""
+    name, version, legacy = "winxp64", "winxp64", True
+
+
+class Win32Xp(WineTarget):
+    """The 32-bit build on 32-bit Windows XP (5.1): the legacy layout."""
+    name, arch, version, legacy = "win32xp", "win32", "winxp", True
+
+
+class Wow64(WineTarget):
+    """The 32-bit build on 64-bit Windows 10 (WoW64): its system folder is
+    syswow64."""
+    name, system = "wow64", "syswow64"
+
+
+TARGETS = {t.name: t for t in (NativeTarget, Win64, WinXp64, Win32Xp, Wow64)}
