@@ -49,6 +49,21 @@ BLOCK_LINES = [
     "Property(S): VelmoraFeature{n} = Local",
     "Action ended {t}: InstallFiles. Return value 1.",
 ]
+# A dense log: an action ended every six lines, as the costing and
+# registration sequences write them; every one is a top-level action, a
+# candidate for how the run ended.
+DENSE_BLOCK_LINES = [
+    "Action start {t}: CostFinalize.",
+    "MSI (s) (A4:B0) [{t}:101]: Doing action: CostFinalize",
+    "MSI (s) (A4:B0) [{t}:102]: Note: 1: 2205 2:  3: Patch ",
+    "Property(S): VelmoraFeature{n} = Local",
+    "MSI (s) (A4:B0) [{t}:103]: Executing op: RegAddValue(Name=Version,Value=2.1.0.{n},)",
+    "Action ended {t}: CostFinalize. Return value 1.",
+]
+# (row label, encoding, block): the ordinary log in both encodings, the
+# dense one in the ANSI code page, where grep is the yardstick.
+LOGS = (("Windows-1252", "cp1252", BLOCK_LINES), ("UTF-16LE", "utf-16-le", BLOCK_LINES),
+        ("Windows-1252, dense", "cp1252", DENSE_BLOCK_LINES))
 TAIL = [
     "Action start 23:59:58: InstallFinalize.",
     "MSI (s) (A4:B0) [23:59:58:100]: Executing op: CustomActionSchedule(Action=VL_InstallDriver,"
@@ -76,7 +91,7 @@ HEAD = [
 ]
 
 
-def make_log(path, mib, encoding):
+def make_log(path, mib, encoding, block_lines=BLOCK_LINES):
     """A verbose log of about `mib` MiB in `encoding`; returns its size."""
     done = path.parent.parent / f"{path.name}.{mib}.done"  # outside the collected folder
     if path.exists() and done.exists():
@@ -88,7 +103,7 @@ def make_log(path, mib, encoding):
         if encoding == "utf-16-le":
             out.write(b"\xff\xfe")
         out.write(("\r\n".join(HEAD) + "\r\n").encode(encoding))
-        template = "\r\n".join(BLOCK_LINES * 30) + "\r\n"
+        template = "\r\n".join(block_lines * (600 // len(block_lines))) + "\r\n"
         block = 0
         while out.tell() < target:
             seconds = 36000 + block % 50000
@@ -132,10 +147,11 @@ def measure(exe, folder, log):
 def bench(mib=1024):
     exe = release_build.build("velmora-triage") / "velmora-triage"
     rows = []
-    for label, encoding in (("Windows-1252", "cp1252"), ("UTF-16LE", "utf-16-le")):
-        folder = DATA / encoding / "Velmora Drivers Diagnostics"
+    for label, encoding, block_lines in LOGS:
+        kind = encoding + ("-dense" if block_lines is DENSE_BLOCK_LINES else "")
+        folder = DATA / kind / "Velmora Drivers Diagnostics"
         log = folder / "MSI3a7c1.log"
-        size = make_log(log, mib, encoding)
+        size = make_log(log, mib, encoding, block_lines)
         ours, grep, peak, report = measure(exe, folder, log)
         failed = [f for f in report["findings"] if f["rule"] == "msi.failed-action"]
         if not failed:
@@ -149,13 +165,19 @@ def bench(mib=1024):
     return rows
 
 
+def ratios(rows):
+    """The worse ratio over the logs grep can read (not UTF-16), the peak
+    memory over all."""
+    worst = max(r["ours"] / r["grep"] for r in rows if not r["encoding"].startswith("UTF-16"))
+    return f"triage={worst:.2f} triage_mb={max(r['peak_mib'] for r in rows):.1f}"
+
+
 def main(argv):
     parser = argparse.ArgumentParser()
     parser.add_argument("--mib", type=int, default=1024)
     args = parser.parse_args(argv)
     rows = bench(args.mib)
-    print(f"ratios: triage={rows[0]['ours'] / rows[0]['grep']:.2f} "
-          f"triage_mb={max(r['peak_mib'] for r in rows):.1f}")
+    print(f"ratios: {ratios(rows)}")
     return 0
 
 
