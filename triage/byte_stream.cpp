@@ -48,9 +48,10 @@ namespace {
 
 class MappedFileStream : public ByteStream {
  public:
-  // Large enough that mapping costs little per byte, small enough that
-  // memory stays bounded whatever the file's size.
-  static constexpr std::size_t kWindow = 8 << 20;
+  // Large enough that a mapping or a read costs little per byte, small
+  // enough that a window read on POSIX is still in the cache when the
+  // decoder goes through it.
+  static constexpr std::size_t kWindow = 1 << 20;
 
   explicit MappedFileStream(std::unique_ptr<velmora::files::FileView> view)
       : view_(std::move(view)) {}
