@@ -67,7 +67,8 @@ lines (about twenty an action, mostly file and registry operations; the
 dense one: an action ended every six lines) with a failing action near its
 end; `velmora-triage FOLDER --json` against
 `grep -c "Return value 3" LOG` on the same bytes (page cache warm, median of
-{triage_bench.RUNS} runs), and the program's peak resident memory (ru_maxrss).
+{triage_bench.RUNS} runs), and the program's peak resident memory (GNU
+time's %M).
 Goals: ratio at most 2 on the Windows-1252 logs (`triage=` is the worse
 of the two), peak at most 64 MiB.
 grep finds nothing in UTF-16 text; that row is for the time and memory.
