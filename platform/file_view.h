@@ -1,7 +1,8 @@
-// A file read through successive windows mapped into memory, so that a
-// large log's bytes reach the reader without being copied; only one window
-// is mapped at a time, so memory stays bounded. For velmora-triage, apart
-// from the collector's platform seam.
+// A file read through successive windows, one at a time, so that memory
+// stays bounded whatever the file's size: on Windows mapped into memory (no
+// copy; Windows refuses to shorten a mapped file), on POSIX read into one
+// reused buffer (a mapped file shortened by another program would fault).
+// For velmora-triage, apart from the collector's platform seam.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +20,7 @@ class FileView {
   virtual ~FileView() = default;
   virtual uint64_t size() const = 0;
   // The bytes [offset, offset + length), valid until the next call; null
-  // when the window cannot be mapped.
+  // when they cannot all be had (an error, or the file became shorter).
   virtual const char* Map(uint64_t offset, std::size_t length) = 0;
 };
 

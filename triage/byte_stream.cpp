@@ -46,13 +46,14 @@ std::size_t MemoryInput::Read(char* buffer, std::size_t size) {
 
 namespace {
 
-class MappedFileStream : public ByteStream {
+class WindowedFileStream : public ByteStream {
  public:
-  // Large enough that mapping costs little per byte, small enough that
-  // memory stays bounded whatever the file's size.
-  static constexpr std::size_t kWindow = 8 << 20;
+  // Large enough that a mapping or a read costs little per byte, small
+  // enough that a window read on POSIX is still in the cache when the
+  // decoder goes through it.
+  static constexpr std::size_t kWindow = 1 << 20;
 
-  explicit MappedFileStream(std::unique_ptr<velmora::files::FileView> view)
+  explicit WindowedFileStream(std::unique_ptr<velmora::files::FileView> view)
       : view_(std::move(view)) {}
   std::size_t Read(char* buffer, std::size_t size) override {
     const char* data = nullptr;
@@ -72,7 +73,7 @@ class MappedFileStream : public ByteStream {
     size = static_cast<std::size_t>(std::min<uint64_t>(most, view_->size() - position_));
     data = view_->Map(position_, size);
     if (data == nullptr) {
-      problem_ = "reading the file failed";
+      problem_ = "the file could not be read to its end (another program may have shortened it)";
       position_ = view_->size();
       return false;
     }
@@ -89,7 +90,7 @@ class MappedFileStream : public ByteStream {
 
 std::unique_ptr<ByteStream> OpenFileStream(const std::filesystem::path& path) {
   if (auto view = velmora::files::FileView::Open(path)) {
-    return std::make_unique<MappedFileStream>(std::move(view));
+    return std::make_unique<WindowedFileStream>(std::move(view));
   }
   auto input = std::make_unique<FileInput>(path);
   if (!input->is_open()) return nullptr;

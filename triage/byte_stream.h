@@ -29,8 +29,9 @@ class ByteStream {
   }
 };
 
-// A file's bytes, lent from mapped windows where the system allows and read
-// into the buffer otherwise. Null when the file cannot be opened.
+// A file's bytes, lent a window at a time from the platform's view of the
+// file (mapped on Windows, read on POSIX), or read into the buffer when there
+// is no view. Null when the file cannot be opened.
 std::unique_ptr<ByteStream> OpenFileStream(const std::filesystem::path& path);
 
 // Reads at any offset; fewer bytes than asked only at the end or on an error.

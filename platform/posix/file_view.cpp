@@ -1,49 +1,44 @@
 #include "platform/file_view.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <vector>
 
 namespace velmora::files {
 
 namespace {
 
+// Reads each window into one reused buffer rather than mapping it: another
+// program may shorten the file meanwhile (POSIX lets it), and touching a
+// mapped page past the new end kills the process with SIGBUS. A short read
+// is only a short read.
 class PosixFileView : public FileView {
  public:
   PosixFileView(int fd, uint64_t size) : fd_(fd), size_(size) {}
-  ~PosixFileView() override {
-    Unmap();
-    close(fd_);
-  }
+  ~PosixFileView() override { close(fd_); }
   uint64_t size() const override { return size_; }
   const char* Map(uint64_t offset, std::size_t length) override {
-    Unmap();
     if (offset >= size_ || length == 0) return nullptr;
     if (length > size_ - offset) length = static_cast<std::size_t>(size_ - offset);
-    static const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
-    uint64_t start = offset - offset % page;
-    std::size_t span = static_cast<std::size_t>(offset - start) + length;
-    int flags = MAP_PRIVATE;
-#ifdef MAP_POPULATE
-    flags |= MAP_POPULATE;  // one fault-in per window rather than one per page
-#endif
-    void* at = mmap(nullptr, span, PROT_READ, flags, fd_, static_cast<off_t>(start));
-    if (at == MAP_FAILED) return nullptr;
-    base_ = at;
-    span_ = span;
-    return static_cast<const char*>(at) + (offset - start);
+    if (buffer_.size() < length) buffer_.resize(length);
+    std::size_t got = 0;
+    while (got < length) {
+      const ssize_t n =
+          pread(fd_, buffer_.data() + got, length - got, static_cast<off_t>(offset + got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return nullptr;  // an error, or the file became shorter
+      got += static_cast<std::size_t>(n);
+    }
+    return buffer_.data();
   }
 
  private:
-  void Unmap() {
-    if (base_ != nullptr) munmap(base_, span_);
-    base_ = nullptr;
-  }
   int fd_;
   uint64_t size_;
-  void* base_ = nullptr;
-  std::size_t span_ = 0;
+  std::vector<char> buffer_;
 };
 
 }  // namespace

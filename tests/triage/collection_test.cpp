@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "byte_stream.h"
 #include "triage_run.h"
 #include "zip_builder.h"
 
@@ -120,7 +121,7 @@ TEST_F(CollectionTest, NamesThatPointOutsideAreOnlyNames) {
 }
 
 TEST_F(CollectionTest, LargeFilesReadWholeAcrossWindows) {
-  // Lines of varying length straddle every 8 MiB window of the mapping.
+  // Lines of varying length straddle every window the file is read in.
   std::string text;
   uint64_t lines = 0;
   while (text.size() < (17u << 20)) {
@@ -141,6 +142,39 @@ TEST_F(CollectionTest, LargeFilesReadWholeAcrossWindows) {
   while (stream->Next(buffer, data, size)) read.append(data, size);
   EXPECT_EQ(stream->problem(), "");
   EXPECT_TRUE(read == text) << read.size() << " of " << text.size() << " bytes";
+}
+
+TEST_F(CollectionTest, AFileShortenedWhileReadEndsCleanly) {
+  // Another program may cut a log short at any time: before the first
+  // window is read, or between windows. Reading stops with a problem named,
+  // never with a fault, and what was read before is intact.
+  const std::string text(20u << 20, 'x');
+  for (const uint64_t cut_after : {uint64_t{0}, uint64_t{1}}) {
+    const fs::path path = Write("cut/MSI" + std::to_string(cut_after) + ".log", text);
+    auto stream = OpenFileStream(path);
+    ASSERT_TRUE(stream);
+    std::vector<char> buffer(1 << 16);
+    const char* data = nullptr;
+    std::size_t size = 0;
+    std::string read;
+    for (uint64_t i = 0; i < cut_after; ++i) {
+      ASSERT_TRUE(stream->Next(buffer, data, size));
+      read.append(data, size);
+    }
+    // Ends inside the next window. Windows refuses to shorten a file while
+    // it is mapped: then the whole file must come.
+    std::error_code refused;
+    fs::resize_file(path, read.size() + 1000, refused);
+    while (stream->Next(buffer, data, size)) read.append(data, size);
+    if (refused) {
+      EXPECT_EQ(stream->problem(), "");
+      EXPECT_EQ(read.size(), text.size());
+    } else {
+      EXPECT_NE(stream->problem(), "") << cut_after;
+      EXPECT_LE(read.size(), fs::file_size(path));
+    }
+    EXPECT_TRUE(text.compare(0, read.size(), read) == 0);
+  }
 }
 
 TEST_F(CollectionTest, UnreadablePathsAreErrors) {

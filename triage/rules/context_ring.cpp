@@ -29,6 +29,16 @@ std::vector<EvidenceLine> ContextRing::Snapshot() const {
   return lines;
 }
 
+void ContextRing::CopyFrom(const ContextRing& other) {
+  for (size_t i = 0; i < kLines; ++i) {
+    slots_[i].number = other.slots_[i].number;
+    slots_[i].size = other.slots_[i].size;
+    std::memcpy(slots_[i].text.data(), other.slots_[i].text.data(), other.slots_[i].size);
+  }
+  next_ = other.next_;
+  count_ = other.count_;
+}
+
 void MergeContext(std::vector<EvidenceLine>& context, const std::vector<EvidenceLine>& extra) {
   for (const EvidenceLine& line : extra) {
     const bool known = std::any_of(context.begin(), context.end(), [&](const EvidenceLine& kept) {

@@ -21,6 +21,8 @@ class ContextRing {
   void Push(uint64_t number, std::string_view text);
   // The kept lines, oldest first (the last is the latest pushed).
   std::vector<EvidenceLine> Snapshot() const;
+  // Becomes a copy of `other`, copying only the bytes its lines hold.
+  void CopyFrom(const ContextRing& other);
   void Clear() { count_ = 0; }
 
  private:

@@ -264,11 +264,11 @@ void MsiLogRules::ActionEnded(uint64_t number, std::string_view rest, const Cont
     // The root of a sequence says how the whole run ended; other top-level
     // actions only when no root has ended.
     const bool root = name == "INSTALL" || name == "ADMIN" || name == "ADVERTISE";
-    if (outcome_ && outcome_->rank > (root ? kRankTopAction : kRankTopOther)) return;
+    if (has_outcome_ && outcome_.rank > (root ? kRankTopAction : kRankTopOther)) return;
     if (root && *value != 1) top_failed_ = true;
     SetOutcome(root ? kRankTopAction : kRankTopOther, std::nullopt, number, ring, time);
-    outcome_->logged_value = *value;
-    outcome_->action = std::string(name);
+    outcome_.logged_value = *value;
+    outcome_.action.assign(name);
   }
 }
 
@@ -358,13 +358,15 @@ std::optional<int64_t> MsiLogRules::TimeAt(std::optional<int64_t> clock) {
 
 void MsiLogRules::SetOutcome(int rank, std::optional<int64_t> code, uint64_t number,
                              const ContextRing& ring, std::optional<int64_t> time) {
-  if (outcome_ && outcome_->rank > rank) return;
-  Outcome outcome;
-  outcome.rank = rank;
-  outcome.code = code;
-  outcome.finding = MakeFinding("msi.outcome", Severity::Info, file_, number, ring.Snapshot());
-  outcome.finding.time = time;
-  outcome_ = std::move(outcome);
+  if (has_outcome_ && outcome_.rank > rank) return;
+  has_outcome_ = true;
+  outcome_.rank = rank;
+  outcome_.code = code;
+  outcome_.logged_value = 0;
+  outcome_.action.clear();
+  outcome_.line = number;
+  outcome_.time = time;
+  outcome_.context.CopyFrom(ring);
 }
 
 void MsiLogRules::Restart(uint64_t number, const ContextRing& ring, std::string message) {
@@ -434,7 +436,7 @@ Finding MsiLogRules::FailedActionFinding(bool wine_failure) const {
 }
 
 void MsiLogRules::EmitOutcome(Report& report) {
-  if (!outcome_) {
+  if (!has_outcome_) {
     Finding finding = MakeFinding("msi.no-outcome", Severity::Info, file_, 0);
     finding.message =
         "The log does not say how the installation ended: it was cut short, or the installation "
@@ -443,8 +445,10 @@ void MsiLogRules::EmitOutcome(Report& report) {
     report.findings.push_back(std::move(finding));
     return;
   }
-  Outcome& outcome = *outcome_;
-  Finding& finding = outcome.finding;
+  const Outcome& outcome = outcome_;
+  Finding finding =
+      MakeFinding("msi.outcome", Severity::Info, file_, outcome.line, outcome.context.Snapshot());
+  finding.time = outcome.time;
   std::optional<int64_t> code = outcome.code;
   bool succeeded = false;
   std::string message;

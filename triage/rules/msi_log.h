@@ -26,13 +26,17 @@ class MsiLogRules {
 
  private:
   // What the log says the whole installation ended with; a later candidate
-  // replaces an earlier one of the same or lower rank.
+  // replaces an earlier one of the same or lower rank. Every top-level action
+  // is a candidate, so only its line and a bounded copy of the lines above it
+  // are kept, in buffers that are reused; the finding is made at the end.
   struct Outcome {
     int rank = 0;
     std::optional<int64_t> code;
     int64_t logged_value = 0;  // the return value, for an outcome from an action
     std::string action;
-    Finding finding;
+    uint64_t line = 0;
+    std::optional<int64_t> time;
+    ContextRing context;
   };
 
   void EngineLine(uint64_t number, std::string_view payload, std::string_view text,
@@ -80,7 +84,8 @@ class MsiLogRules {
   // failure so, where Windows means an action that was not run.
   std::optional<FailedAction> zero_action_;
 
-  std::optional<Outcome> outcome_;
+  Outcome outcome_;
+  bool has_outcome_ = false;
   std::optional<Finding> restart_required_;
   std::optional<Finding> restart_pending_;
   std::optional<Finding> rollback_;

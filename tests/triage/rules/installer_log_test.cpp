@@ -160,6 +160,25 @@ TEST(InstallerLog, ReturnValue0MeansNotRunInWindowsOwnLogs) {
   EXPECT_EQ(report.install_succeeded, true);
 }
 
+TEST(InstallerLog, OutcomeWithoutFinalStatusIsTheLastTopLevelActionWithItsOwnLines) {
+  // Each top-level action replaces the one before; a shorter line after a
+  // longer one keeps none of the longer one's bytes.
+  const std::string last = "Action ended 10:00:02: FileCost. Return value 1.";
+  const Report report = TriageText(
+      "Action start 10:00:00: CostInitializeWithAVeryLongNameForThisLogOnly.\n"
+      "Action ended 10:00:01: CostInitializeWithAVeryLongNameForThisLogOnly. Return value 1.\n"
+      "Action start 10:00:02: FileCost.\n" +
+      last + "\n");
+  const Finding* outcome = Only(report, "msi.outcome");
+  ASSERT_NE(outcome, nullptr);
+  EXPECT_EQ(outcome->line, 4u);
+  EXPECT_TRUE(Has(outcome->message, "FileCost, ended with return value 1")) << outcome->message;
+  ASSERT_EQ(outcome->context.size(), 4u);
+  EXPECT_EQ(outcome->context[2].text, "Action start 10:00:02: FileCost.");
+  EXPECT_EQ(outcome->context.back().number, 4u);
+  EXPECT_EQ(outcome->context.back().text, last);
+}
+
 TEST(InstallerLog, LogsWithoutAnOutcomeOrWithErrorsTheInstallationSurvived) {
   const Report cut = TriageText(
       "=== Verbose logging started: 12/1/2026  10:15:00  Build type: SHIP UNICODE ===\n"
