@@ -80,10 +80,12 @@ def _stop_server(prefix, home, arch="win64", runner=()):
 
     "wineserver -k" signals the server and gives up waiting after about
     10 s, killing it outright; the dying server may still hold its lock and
-    socket then. A prefix made next in the same place (or one whose folder
-    gets the freed inode, which names the server's folder in /tmp) would
-    otherwise reach the dying server: its first "reg add" fails. "-w" waits
-    for the server's lock, which goes only with the process."""
+    socket then, and on its way out it writes its registry files into
+    whatever stands at the prefix's path by then. A prefix made next in the
+    same place would get those, or reach the dying server (a server's
+    folder is named by the prefix folder's inode, which a new folder may get
+    again): its first "reg add" fails. "-w" waits for the server's lock,
+    which goes only with the process."""
     if not Path(prefix).is_dir():
         return
     env = _clean_environment(prefix, home, arch)

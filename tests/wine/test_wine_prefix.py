@@ -141,7 +141,9 @@ class Templates(unittest.TestCase):
         self.assertFalse((reused.root / "marker").exists())
 
     def test_32bit_programs_skipped_where_they_cannot_run(self):
-        self.verdict = f"{wine_prefix.NO_32BIT}: cmd.exe does not run"
+        # Without the real reasons' opening words, which would make CTest
+        # count this test's own failure as skipped.
+        self.verdict = "cmd.exe does not run here"
         self.assertEqual(cannot_run_32bit(self.tree, ARCH), self.verdict)
         # The headers of a 32-bit program are all the emulator looks at.
         program = self.tree / "program.exe"
