@@ -1,7 +1,7 @@
-// Directory searches, file copies and file attributes. A search reads one folder, never its
-// subfolders, and matches names as Windows does; a copy goes through a
-// temporary file beside the destination, so an existing destination is
-// only ever replaced whole.
+// Directory searches, file copies and file attributes. A search reads one
+// folder, never its subfolders, and matches names as Windows does; a copy
+// goes through a temporary file beside the destination, so an existing
+// destination is only ever replaced whole.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
