@@ -194,9 +194,11 @@ done
 [ -n "$output" ] && echo "written by $stem" > "$output"
 date +%s.%N > "$record.end"
 """
-    # Stands in for the desktop's opener: one record file per start.
+    # Stands in for the desktop's opener: one record file per start, whole
+    # once it has its name.
     OPENER = r"""#!/bin/sh
-{ date +%s.%N; for argument in "$@"; do printf '%s\0' "$argument"; done; } > "$VELMORA_RECORD_DIR/open.$$"
+{ date +%s.%N; for argument in "$@"; do printf '%s\0' "$argument"; done; } > "$VELMORA_RECORD_DIR/.open.$$"
+mv "$VELMORA_RECORD_DIR/.open.$$" "$VELMORA_RECORD_DIR/open.$$"
 """
 
     def prepare(self):
@@ -274,8 +276,7 @@ date +%s.%N > "$record.end"
         deadline = time.monotonic() + 30
         while True:
             found = sorted(p.read_bytes().decode().split("\n", 1) for p in self.records.glob("open.*"))
-            if len(found) >= expected and all(text.endswith("\0") for _, text in found) \
-                    or time.monotonic() > deadline:
+            if len(found) >= expected or time.monotonic() > deadline:
                 return [(float(stamp), text[:-1]) for stamp, text in found]
             time.sleep(0.05)
 
@@ -462,7 +463,7 @@ class WineTarget(Target):
         desktop window left out)."""
         log = self.records / "launches.txt"
         lines = log.read_text(encoding="utf-8").splitlines() if log.exists() else []
-        found = [line.split("\t", 2)[1:] for line in lines]
+        found = [line.split("\t", 2)[1:] for line in lines if line.count("\t") >= 2]
         return [(float(stamp), text) for stamp, text in found if "/desktop" not in text]
 
     def settle(self):
