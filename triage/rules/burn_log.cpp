@@ -17,16 +17,6 @@ std::optional<int64_t> ResultAfter(std::string_view body, std::string_view marke
   return UnwrapHresult(*value);
 }
 
-std::string Explain(int64_t code) {
-  std::string text = std::to_string(code);
-  if (const CodeInfo* info = FindInstallerCode(code)) {
-    text += " (";
-    text += info->meaning;
-    text += ")";
-  }
-  return text;
-}
-
 const char* RemedyFor(int64_t code) {
   if (const CodeInfo* info = FindInstallerCode(code)) return info->remedy;
   return "Open the package's own installer log (named in the bundle log) and look for its "
@@ -75,7 +65,7 @@ void BurnLogRules::Message(uint64_t number, char level, std::string_view body,
     std::optional<int64_t> code = ResultAfter(body, "Error 0x");
     finding.code = code;
     finding.message = "The bundle logged an error: \"" + std::string(CutUtf8(body, 300)) + "\"";
-    if (code) finding.message += "; code " + Explain(*code);
+    if (code) finding.message += "; code " + ExplainInstallerCode(*code);
     finding.message += ".";
     finding.remedy = code ? RemedyFor(*code) : RemedyFor(-1);
     first_error_ = std::move(finding);
@@ -99,7 +89,7 @@ void BurnLogRules::Message(uint64_t number, char level, std::string_view body,
     finding.time = time;
     finding.code = code;
     finding.message =
-        "The bundle's package " + std::string(package) + " failed with " + Explain(*code) + ".";
+        "The bundle's package " + std::string(package) + " failed with " + ExplainInstallerCode(*code) + ".";
     finding.remedy = RemedyFor(*code);
     package_failed_ = std::move(finding);
     return;
@@ -119,7 +109,7 @@ void BurnLogRules::Message(uint64_t number, char level, std::string_view body,
     finding.code = code;
     finding.message = std::string(succeeded ? "The bundle installation succeeded"
                                             : "The bundle installation failed") +
-                      "; result " + Explain(*code) + ".";
+                      "; result " + ExplainInstallerCode(*code) + ".";
     finding.remedy = succeeded ? "Nothing to do." : RemedyFor(*code);
     outcome_ = std::move(finding);
     outcome_code_ = code;

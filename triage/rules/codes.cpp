@@ -139,6 +139,16 @@ const CodeInfo* Find(const Entry (&table)[N], int64_t code) {
 const CodeInfo* FindInstallerCode(int64_t code) { return Find(kInstallerCodes, code); }
 const CodeInfo* FindSetupApiCode(int64_t code) { return Find(kSetupApiCodes, code); }
 
+std::string ExplainInstallerCode(int64_t code) {
+  std::string text = std::to_string(code);
+  if (const CodeInfo* info = FindInstallerCode(code)) {
+    text += " (";
+    text += info->meaning;
+    text += ")";
+  }
+  return text;
+}
+
 std::optional<int64_t> ReturnValueToCode(int64_t logged) {
   switch (logged) {
     case 0:

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace triage {
 
@@ -14,6 +15,8 @@ struct CodeInfo {
 
 // Windows Installer (msiexec) result and error-message codes.
 const CodeInfo* FindInstallerCode(int64_t code);
+// The code in digits, with its meaning in brackets when it is a known one.
+std::string ExplainInstallerCode(int64_t code);
 // SetupAPI error codes (0xE0000xxx) and the few Win32 codes device setup logs.
 const CodeInfo* FindSetupApiCode(int64_t code);
 

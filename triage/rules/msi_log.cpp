@@ -30,16 +30,6 @@ std::string_view FieldUpToDot(std::string_view rest) {
   return Trim(end == std::string_view::npos ? rest : rest.substr(0, end));
 }
 
-std::string CodeWithMeaning(int64_t code) {
-  std::string text = std::to_string(code);
-  if (const CodeInfo* info = FindInstallerCode(code)) {
-    text += " (";
-    text += info->meaning;
-    text += ")";
-  }
-  return text;
-}
-
 const char* RemedyFor(std::optional<int64_t> code, const char* otherwise) {
   if (code) {
     if (const CodeInfo* info = FindInstallerCode(*code)) return info->remedy;
@@ -424,7 +414,7 @@ Finding MsiLogRules::FailedActionFinding(bool wine_failure) const {
   } else {
     message += " (return value 3: a fatal error)";
   }
-  if (code) message += "; code " + CodeWithMeaning(*code);
+  if (code) message += "; code " + ExplainInstallerCode(*code);
   for (const EvidenceLine& line : action.errors) {
     if (StartsWith(line.text, "CustomAction ")) continue;
     message += ". The log says just before: \"" + std::string(QuoteText(line.text)) + "\"";
@@ -464,13 +454,13 @@ void MsiLogRules::EmitOutcome(Report& report) {
     } else {
       code = ReturnValueToCode(outcome.logged_value);
       succeeded = code && IsInstallerSuccess(*code);
-      if (code) message += ", that is result " + CodeWithMeaning(*code);
+      if (code) message += ", that is result " + ExplainInstallerCode(*code);
     }
     message += ".";
   } else {
     succeeded = code && IsInstallerSuccess(*code);
     message = std::string(succeeded ? "The installation succeeded" : "The installation failed") +
-              "; the installer returned " + CodeWithMeaning(code.value_or(0)) + ".";
+              "; the installer returned " + ExplainInstallerCode(code.value_or(0)) + ".";
   }
   finding.code = code;
   finding.severity = succeeded ? Severity::Info : Severity::Error;
