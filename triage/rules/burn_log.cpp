@@ -88,8 +88,8 @@ void BurnLogRules::Message(uint64_t number, char level, std::string_view body,
         MakeFinding("burn.package-failed", Severity::Error, file_, number, ring.Snapshot());
     finding.time = time;
     finding.code = code;
-    finding.message =
-        "The bundle's package " + std::string(package) + " failed with " + ExplainInstallerCode(*code) + ".";
+    finding.message = "The bundle's package " + std::string(package) + " failed with " +
+                      ExplainInstallerCode(*code) + ".";
     finding.remedy = RemedyFor(*code);
     package_failed_ = std::move(finding);
     return;
