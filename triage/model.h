@@ -21,8 +21,8 @@ struct EvidenceLine {
 struct Finding {
   std::string rule;  // stable id, e.g. "msi.failed-action"
   Severity severity = Severity::Info;
-  std::string file;  // the name within the collected folder
-  uint64_t line = 0; // 1-based line of the evidence; 0 when there is none
+  std::string file;   // the name within the collected folder
+  uint64_t line = 0;  // 1-based line of the evidence; 0 when there is none
   std::optional<int64_t> code;
   std::string message;  // plain words
   std::string remedy;   // what to do
