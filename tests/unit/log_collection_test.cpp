@@ -88,14 +88,6 @@ TEST_F(LogCollectionTest, StepWithoutItsOwnMatchNeverCopiesAnEarlierStepsFile) {
       << "no rollback log: that step copies nothing";
 }
 
-TEST_F(LogCollectionTest, FirstStepWithOnlyAZeroTimeMatchCopiesThatMatch) {
-  AddLog(u"Velmora_Drivers_epoch.log", 0);
-  CollectLogs(kWork);
-  ASSERT_FALSE(fake.copies.empty());
-  EXPECT_EQ(fake.copies[0].source, kFakeTemp + u"Velmora_Drivers_epoch.log");
-  for (const auto& copy : fake.copies) EXPECT_FALSE(copy.source.empty());
-}
-
 TEST_F(LogCollectionTest, CopiesReplaceEarlierOnesAndLeaveOtherFilesAlone) {
   AddLog(u"Velmora_Drivers_setup.log", 5);
   fake.AddFile(kWork + u"Velmora_Drivers_setup.log", "from an earlier run", 1);
