@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
-#include <sstream>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -28,9 +28,7 @@ constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(file), {}};
 }
 
 // Waits up to five seconds for `path` to appear.
