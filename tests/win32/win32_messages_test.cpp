@@ -104,12 +104,6 @@ TEST_F(Win32Messages, EachWindowGetsItsMessagesThroughTheMatchingCallsAndQuitIsD
   EXPECT_TRUE(QueueIsEmpty());
 }
 
-TEST_F(Win32Messages, EmptyQueueReturnsAtOnce) {
-  RecordingPlatform recording;
-  PumpMessages();
-  EXPECT_EQ(recording.calls, std::vector<std::string>{"Peek"});
-}
-
 // A quit message that arrives while a process runs is taken off and the wait
 // goes on until the process has ended; the windows are served meanwhile.
 TEST_F(Win32Messages, WaitingServesWindowsAndOutlastsAQuitMessage) {

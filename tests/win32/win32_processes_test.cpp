@@ -130,18 +130,5 @@ TEST_F(Win32Processes, ProgramThatCannotBeFoundLeavesTheObjectIdle) {
   EXPECT_EQ(recording_.calls, std::vector<std::string>{"Start"});
 }
 
-TEST_F(Win32Processes, ShellRequestCarriesTheObjectsStrings) {
-  CShellExecProcessImpl child(ChildProgram(), u"0", u"open");
-  child.Run();
-  ASSERT_EQ(recording_.started.size(), 1u);
-  const ShellExecuteRequest& request = recording_.started[0];
-  EXPECT_EQ(request.mask, static_cast<std::uint32_t>(SEE_MASK_NOCLOSEPROCESS));
-  EXPECT_EQ(request.show, SW_SHOWNORMAL);
-  EXPECT_EQ(request.verb, u"open");
-  EXPECT_EQ(request.file, ChildProgram());
-  EXPECT_EQ(request.parameters, u"0");
-  child.WaitForExit();
-}
-
 }  // namespace
 }  // namespace velmora
