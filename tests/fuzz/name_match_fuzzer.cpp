@@ -18,19 +18,16 @@ namespace {
 const WString* g_pattern = nullptr;
 const WString* g_name = nullptr;
 
-void Print(const char* label, const WString* text) {
-  std::fprintf(stderr, "%s:", label);
-  if (text != nullptr) {
-    for (WChar c : *text) std::fprintf(stderr, " %04x", static_cast<unsigned>(c));
-  }
-  std::fprintf(stderr, "\n");
-}
-
 void Check(bool condition, const char* what) {
   if (condition) return;
   std::fprintf(stderr, "check failed: %s\n", what);
-  Print("pattern", g_pattern);
-  Print("name", g_name);
+  for (const WString* text : {g_pattern, g_name}) {
+    std::fprintf(stderr, "%s:", text == g_pattern ? "pattern" : "name");
+    if (text != nullptr) {
+      for (WChar c : *text) std::fprintf(stderr, " %04x", static_cast<unsigned>(c));
+    }
+    std::fprintf(stderr, "\n");
+  }
   std::abort();
 }
 
@@ -179,23 +176,15 @@ void CheckAgainstReference(const WString& pattern, const WString& name) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   using namespace velmora;
   FuzzedDataProvider data(bytes, size);
-  switch (data.ConsumeIntegralInRange(0, 2)) {
-    case 0: {  // both from the table
-      WString pattern = TableText(data, true);
-      CheckAgainstReference(pattern, TableText(data, true));
-      break;
-    }
-    case 1: {  // a name made to fit the pattern, give or take a case form
-      WString pattern = TableText(data, true);
-      CheckAgainstReference(pattern, NameFor(pattern, data));
-      break;
-    }
-    default: {  // any units at all
-      WString pattern = RawText(data);
-      WString name = RawText(data);
-      CheckInvariants(pattern, name, MatchesFileNamePattern(pattern, name));
-      break;
-    }
+  const int kind = data.ConsumeIntegralInRange(0, 2);
+  const WString pattern = kind < 2 ? TableText(data, true) : RawText(data);
+  if (kind == 0) {  // both from the table
+    CheckAgainstReference(pattern, TableText(data, true));
+  } else if (kind == 1) {  // a name made to fit the pattern, give or take a case form
+    CheckAgainstReference(pattern, NameFor(pattern, data));
+  } else {  // any units at all
+    const WString name = RawText(data);
+    CheckInvariants(pattern, name, MatchesFileNamePattern(pattern, name));
   }
   return 0;
 }

@@ -1,16 +1,6 @@
-"""Targets: the adaptors that prepare a place for one case, run the tool
-there and read back what happened.
-
-A target object belongs to one case. Its constructor prepares the case's
-home or Wine prefix: the desktop, the temporary folder, the setup logs of
-the Windows folder, the stand-ins for the report programs and a recorder
-for the folder window. Between runs the case moves folders with
-use_profile()/use_desktop() and changes the stand-ins with report().
-
-What a run leaves behind is read from files the helper programs write,
-stamped by the machine's clock, never from how long something took:
-stamps(), arguments(), module(), openings().
-"""
+"""Targets: each prepares one case's home or Wine prefix, runs the tool
+there and reads back what the helper programs recorded, stamped by the
+machine's clock, never from how long something took."""
 
 import os
 import shutil
@@ -35,9 +25,8 @@ ENVIRONMENT = r"HKEY_CURRENT_USER\Environment"
 
 
 def scratch_root(case_id, unprivileged):
-    """The case's own folder: in the build tree, or, when another user must
-    reach it, in a folder of its own under the system's temporary folder,
-    traversable by anyone (mode 0711) wherever the clone sits."""
+    """The case's own folder: in the build tree, or, for another user, in a
+    folder of its own under /tmp, traversable (0711) wherever the clone sits."""
     if not unprivileged:
         root = BUILD_DIR / "runs" / case_id
         shutil.rmtree(root, ignore_errors=True)
@@ -49,8 +38,6 @@ def scratch_root(case_id, unprivileged):
 
 
 class Target:
-    """What every target offers; see the package's documentation."""
-
     name = ""
     windows = False
     legacy = False  # the older profile and setup-log layout
@@ -67,7 +54,6 @@ class Target:
             raise
 
     def prepare(self):
-        """Makes the case's place; see the subclasses."""
         self.records = self.root / "records"
         self.records.mkdir()
         if self.unprivileged:
@@ -91,19 +77,14 @@ class Target:
         """How the stand-in for `stem` ("wmic", "msinfo32") behaves next run:
         fail "crash" or "exit" right after starting, or "missing" (it cannot
         be found); else wait for the record file `after`, then run `run_ms`."""
-        upper = stem.upper()
-        for kind in ("FAIL", "AFTER", "RUN_MS"):
-            self.report_env.pop(f"VELMORA_{kind}_{upper}", None)
         if fail == "missing":
             self.remove_program(stem)
-        elif fail:
-            self.report_env[f"VELMORA_FAIL_{upper}"] = fail
-        if after:
-            self.report_env[f"VELMORA_AFTER_{upper}"] = after
-        self.report_env[f"VELMORA_RUN_MS_{upper}"] = str(run_ms)
+        for kind, value in (("FAIL", fail != "missing" and fail), ("AFTER", after), ("RUN_MS", str(run_ms))):
+            self.report_env.pop(f"VELMORA_{kind}_{stem.upper()}", None)
+            if value:
+                self.report_env[f"VELMORA_{kind}_{stem.upper()}"] = value
 
     def forget_reports(self):
-        """Clears what the report programs recorded, for the next run."""
         for path in self.records.iterdir():
             if path.suffix in (".start", ".end", ".args", ".module"):
                 path.unlink()
@@ -206,8 +187,7 @@ mv "$VELMORA_RECORD_DIR/.open.$$" "$VELMORA_RECORD_DIR/open.$$"
         self.scratch = self.root
         self.bin = self.root / "bin"
         self.bin.mkdir()
-        for name, text in (("wmic", self.STAND_IN), ("msinfo32.exe", self.STAND_IN),
-                           ("xdg-open", self.OPENER)):
+        for name, text in (("wmic", self.STAND_IN), ("msinfo32.exe", self.STAND_IN), ("xdg-open", self.OPENER)):
             (self.bin / name).write_text(text)
             (self.bin / name).chmod(0o755)
         self.tool = self.root / "tool" / EXE.name
@@ -313,9 +293,8 @@ mv "$VELMORA_RECORD_DIR/.open.$$" "$VELMORA_RECORD_DIR/open.$$"
 
 
 class WineTarget(Target):
-    """A Windows build under Wine, in a prefix of the case's own copied from
-    the architecture's template; the target's Windows version and profile
-    folders are set before the first run."""
+    """A Windows build under Wine, in the case's own copy of the architecture's
+    template prefix, its Windows version and profile folders set before the first run."""
 
     windows = True
     sep = "\\"
@@ -364,9 +343,7 @@ class WineTarget(Target):
         return None
 
     def _layout(self, wine):
-        """The Windows version and XP's profile folders below "Documents and
-        Settings", made and named in the registry, the temporary folder in
-        the environment too."""
+        """The Windows version and XP's profile folders, made and named in the registry."""
         profile = wine.drive_c / "Documents and Settings" / wine.user
         for folder in ("Desktop", "Application Data", "Local Settings/Application Data",
                        "Local Settings/Temp"):
@@ -440,9 +417,7 @@ class WineTarget(Target):
         return False  # the shell always has its folder window
 
     def other_temps(self):
-        """Folders a wrong reading of the layout would search instead: the
-        other layout's, Wine's own temporary folder, the local application
-        data without "Temp" and, on the legacy layout, uncut."""
+        """Folders a wrong reading of the layout would search instead."""
         users, legacy = self.wine.drive_c / "users" / self.user, \
             self.wine.drive_c / "Documents and Settings" / self.user
         if self.legacy:
@@ -470,9 +445,8 @@ class WineTarget(Target):
         """The run waited for every program of the prefix already."""
 
     def serve(self):
-        """A server that ends as soon as its last program has (not 3 s
-        later), so that waiting for the prefix to be idle is short. Refused,
-        harmlessly, while one runs."""
+        """A server that ends with its last program (not 3 s later): waiting
+        for the prefix to be idle is short. Refused, harmlessly, while one runs."""
         subprocess.run([*self.wine.runner, "wineserver", "-p0"], env=self.wine.env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -510,9 +484,8 @@ class WineTarget(Target):
         return self.wine.prefix
 
     def skip_in_snapshot(self, relative):
-        """Left out: what Wine itself maintains (the registry files at the
-        top, rewritten by the server, the file naming the server's folder,
-        and the device links it renews at start) and the working folder."""
+        """Left out: what Wine maintains (the registry files, the server's
+        folder name, the device links) and the working folder."""
         return ((len(relative.parts) == 1 and relative.suffix == ".reg") or relative.name == "wineserver"
                 or relative.parts[0] == "dosdevices" or relative in self.skipped
                 or relative == self.working_folder.relative_to(self.wine.prefix))

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
-#include <sstream>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -28,9 +28,7 @@ constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(file), {}};
 }
 
 // Waits up to five seconds for `path` to appear.
@@ -60,6 +58,25 @@ TEST(SplitParameters, QuotesGroupBlanksAndAreDropped) {
   EXPECT_EQ(SplitParameters(u"\"a;b && c|d\nrm *\" x;y|z\n$HOME %s%n%ls"),
             (Strings{"a;b && c|d\nrm *", "x;y|z\n$HOME", "%s%n%ls"}));
 }
+
+// Environment variables set for one test and restored after it.
+class ScopedEnvironment {
+ public:
+  void Set(const char* name, const char* value) {
+    const char* old = std::getenv(name);
+    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    Put(name, value ? std::optional<std::string>(value) : std::nullopt);
+  }
+  ~ScopedEnvironment() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) Put(it->first.c_str(), it->second);
+  }
+
+ private:
+  static void Put(const char* name, const std::optional<std::string>& value) {
+    value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+  }
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
 
 class PosixProcessTest : public ::testing::Test {
  protected:
@@ -146,10 +163,12 @@ TEST_F(PosixProcessTest, ParametersReachTheProgramLiterallyWithoutAShell) {
 
 TEST_F(PosixProcessTest, ProgramIsLookedUpOnPath) {
   Script("velmora-on-path", "");
-  std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-  ::setenv("PATH", (dir_.string() + ":" + oldPath).c_str(), 1);
-  Handle handle = Start("velmora-on-path", u"one \"two three\"");
-  ::setenv("PATH", oldPath.c_str(), 1);
+  Handle handle = nullptr;
+  {
+    ScopedEnvironment environment;
+    environment.Set("PATH", (dir_.string() + ":" + std::getenv("PATH")).c_str());
+    handle = Start("velmora-on-path", u"one \"two three\"");
+  }
   ASSERT_NE(handle, nullptr);
   platform_.WaitForSingleObject(handle, kInfinite);
   platform_.CloseHandle(handle);
@@ -189,32 +208,6 @@ TEST_F(PosixProcessTest, ClosingLeavesTheProcessRunningAndItsExitIsCollectedLate
   }
   EXPECT_TRUE(gone);
 }
-
-// Environment variables set for one test and restored after it.
-class ScopedEnvironment {
- public:
-  void Set(const char* name, const char* value) {
-    const char* old = std::getenv(name);
-    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    if (value) {
-      ::setenv(name, value, 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~ScopedEnvironment() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      if (it->second) {
-        ::setenv(it->first.c_str(), it->second->c_str(), 1);
-      } else {
-        ::unsetenv(it->first.c_str());
-      }
-    }
-  }
-
- private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
 
 // The report programs are started from the root folder, which stands for
 // the system directory; a program named like them in the folder the tool

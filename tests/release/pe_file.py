@@ -60,9 +60,7 @@ class PeFile:
         wide = self.magic == 0x20B
         self.image_base = struct.unpack_from("<Q" if wide else "<I", self.data, opt + 24 if wide else opt + 28)[0]
         self.os_version = struct.unpack_from("<HH", self.data, opt + 40)
-        self.image_version = struct.unpack_from("<HH", self.data, opt + 44)
         self.subsystem_version = struct.unpack_from("<HH", self.data, opt + 48)
-        self.checksum = self._u32(opt + 64)
         self.subsystem = self._u16(opt + 68)
         count_at = opt + (108 if wide else 92)
         directories = opt + (112 if wide else 96)

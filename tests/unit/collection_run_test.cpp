@@ -72,14 +72,6 @@ TEST_F(CollectionRunTest, FailedWorkingFolderPrintsTheErrorAndStops) {
   EXPECT_TRUE(fake.copies.empty());
 }
 
-TEST_F(CollectionRunTest, FileInTheFoldersPlaceIsAnErrorNotASilentRun) {
-  fake.AddFile(u"C:\\Users\\user\\Desktop\\Velmora Drivers Diagnostics", "not a folder");
-  CollectDiagnostics();
-  EXPECT_EQ(fake.OutputUtf8(),
-            std::string(kCreating) + "-- ERROR: unable to create working folder\n");
-  EXPECT_TRUE(fake.shellRequests.empty());
-}
-
 // Memory may run out at any point of a run: wherever it does, the tool exits
 // with 0, having printed only what it printed before, and does nothing more
 // than close what it holds.

@@ -1,5 +1,7 @@
 #include "collect/folder_locations.h"
 
+#include <tuple>
+
 #include "platform/win_constants.h"
 #include "platform_fixture.h"
 
@@ -38,32 +40,19 @@ TEST_F(WorkingFolderTest, ReusesAFolderThatIsAlreadyThere) {
 }
 
 TEST_F(WorkingFolderTest, FailsLeavingThePathUnchanged) {
-  struct Case {
-    const char* name;
-    std::function<void(FakePlatform&)> arrange;
+  const std::tuple<const char*, FakePlatform::FolderAnswer, bool> cases[] = {
+      {"desktop lookup fails", {kFailure, u""}, false},
+      {"desktop lookup succeeds with empty text", {0, u""}, false},
+      {"desktop folder missing", {0, u"C:\\Users\\gone\\Desktop"}, false},
+      {"file in the folder's place", {0, u"C:\\Users\\user\\Desktop"}, true},
   };
-  const Case cases[] = {
-      {"desktop lookup fails",
-       [](FakePlatform& f) {
-         f.folders[CSIDL_DESKTOP] = {kFailure, u""};
-       }},
-      {"desktop lookup succeeds with empty text",
-       [](FakePlatform& f) {
-         f.folders[CSIDL_DESKTOP] = {0, u""};
-       }},
-      {"desktop folder missing",
-       [](FakePlatform& f) {
-         f.folders[CSIDL_DESKTOP] = {0, u"C:\\Users\\gone\\Desktop"};
-       }},
-      {"file in the folder's place",
-       [](FakePlatform& f) { f.AddFile(u"C:\\Users\\user\\Desktop" + kSuffix, "x"); }},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, desktop, fileInItsPlace] : cases) {
+    SCOPED_TRACE(name);
     FakePlatform local;
     ScopedPlatformOverride use(local);
     ResetFolderLocations();
-    c.arrange(local);
+    local.folders[CSIDL_DESKTOP] = desktop;
+    if (fileInItsPlace) local.AddFile(desktop.path + kSuffix, "x");
     WString path = u"unchanged";
     EXPECT_FALSE(GetWorkingFolder(path));
     EXPECT_EQ(path, u"unchanged");

@@ -1,7 +1,6 @@
 #include "tools/report_tools.h"
 
 #include <algorithm>
-#include <functional>
 
 #include "app/collection_run.h"
 #include "platform/win_constants.h"
@@ -92,31 +91,26 @@ TEST_F(ReportToolsTest, ToolsThatCannotBeStartedAreNotWaitedFor) {
 TEST_F(ReportToolsTest, ProgramsAreStartedFromTheWindowsFolderOrElseTheSystemDirectory) {
   struct Case {
     const char* name;
-    std::function<void(FakePlatform&)> arrange;
+    const char16_t* windows;  // nullptr: the lookup fails
+    bool systemKnown;
     WString folder;
   };
   const Case cases[] = {
-      {"Windows folder", [](FakePlatform&) {}, u"C:\\Windows"},
-      {"Windows folder unknown", [](FakePlatform& f) { f.folders.erase(CSIDL_WINDOWS); },
-       u"C:\\Windows\\system32"},
-      {"Windows folder cannot be entered",
-       [](FakePlatform& f) {
-         f.folders[CSIDL_WINDOWS] = {0, u"C:\\Gone"};
-       },
-       u"C:\\Windows\\system32"},
-      {"neither is known",
-       [](FakePlatform& f) {
-         f.folders.erase(CSIDL_WINDOWS);
-         f.systemDirectory.clear();
-       },
-       u"C:\\Users\\user\\Downloads"},
+      {"Windows folder", u"C:\\Windows", true, u"C:\\Windows"},
+      {"Windows folder unknown", nullptr, true, u"C:\\Windows\\system32"},
+      {"Windows folder cannot be entered", u"C:\\Gone", true, u"C:\\Windows\\system32"},
+      {"neither is known", nullptr, false, u"C:\\Users\\user\\Downloads"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     FakePlatform local;
     ScopedPlatformOverride use(local);
     ResetFolderLocations();
-    c.arrange(local);
+    if (c.windows)
+      local.folders[CSIDL_WINDOWS] = {0, c.windows};
+    else
+      local.folders.erase(CSIDL_WINDOWS);
+    if (!c.systemKnown) local.systemDirectory.clear();
     local.programRunTimesMs[u"wmic"] = 10;
     RunReportTools(u"C:\\W\\");
 
@@ -153,11 +147,6 @@ TEST_F(ReportToolsTest, CollectionRunCompletesOnlyAfterBothToolsEnded) {
             u"/output:\"" + folder + u"installedapps.txt\" product get name, version");
   EXPECT_EQ(fake.started[1].parameters, u"/nfo \"" + folder + u"sysinfo.nfo\"");
 
-  ASSERT_GE(fake.messages.size(), 3u);
-  EXPECT_EQ(fake.messages[fake.messages.size() - 3],
-            u"-- Getting list of installed applications\n");
-  EXPECT_EQ(fake.messages[fake.messages.size() - 2],
-            u"-- Getting system information. Please wait...\n");
   EXPECT_EQ(fake.messages.back(), u"-- Completed successfully\n");
   const std::size_t lastClose = Find("Close #1");
   ASSERT_LT(lastClose, fake.trace.size());

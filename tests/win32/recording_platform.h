@@ -16,7 +16,6 @@ class RecordingPlatform final : public Platform {
   // "Close", "Peek", "GetMessageW", "TranslateMessage", "DispatchMessageA" ...
   std::vector<std::string> calls;
   std::vector<Handle> closed;  // every handle handed to CloseHandle
-  std::vector<ShellExecuteRequest> started;
 
   std::size_t Count(const std::string& call) const {
     return static_cast<std::size_t>(std::count(calls.begin(), calls.end(), call));
@@ -54,7 +53,6 @@ class RecordingPlatform final : public Platform {
   }
   Handle ShellExecuteExW(const ShellExecuteRequest& request) override {
     calls.push_back("Start");
-    started.push_back(request);
     return real_.ShellExecuteExW(request);
   }
   std::uint32_t WaitForSingleObject(Handle handle, std::uint32_t timeoutMs) override {
