@@ -1,6 +1,5 @@
 """python3 -m harness TARGET [-k PATTERN]...: every case of tests/runs
-against TARGET. Exit status 0 when all pass, 1 when one fails, 77 (a skip
-to CTest) with the reason when this machine cannot run TARGET."""
+against TARGET; status 77 (a skip to CTest) when the machine cannot run it."""
 
 import argparse
 import sys

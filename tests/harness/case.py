@@ -1,7 +1,7 @@
-"""The base of every case: a fresh target per test, one call per run that
-checks the whole run."""
+"""The base of every case: a fresh target per test, one call per checked run."""
 
 import os
+import shutil
 import time
 import unittest
 
@@ -13,7 +13,6 @@ TARGET = None  # the target class this process runs, set by the runner
 
 
 def only(*names, why):
-    """Runs the case on the named targets only; the others skip it, saying why."""
     def mark(method):
         method.targets, method.why = names, why
         return method
@@ -41,26 +40,24 @@ class Case(unittest.TestCase):
             self.addCleanup(self.target.close)
         self.reports = {name: f"written by {stem}\n".encode() for stem, name in REPORTS.items()}
 
-    @property
-    def working_folder(self):
-        return self.target.working_folder
+    working_folder = property(lambda self: self.target.working_folder)
 
     def folder_text(self):
-        """The working folder as the tool names it, with its separator."""
         return self.target.tool_path(self.working_folder) + self.target.sep
 
     def copies(self, *sources, reports=tuple(REPORTS.values())):
-        """The working folder's {name: bytes} once the given logs and the
-        setup log are copied and the given reports written."""
+        """The working folder with these logs, the setup log and `reports`."""
         return {**{name: path.read_bytes() for name, path in self.target.system_logs.items()},
                 **{source.name: source.read_bytes() for source in sources},
                 **{name: self.reports[name] for name in reports}}
 
     def scenario(self, expected, lines=FULL_RUN, args=(), cwd=None, changing=(), before_idle=None,
                  opened=True):
-        """One run and its checks (see the package's documentation);
-        `changing` names files the case changes during the run, `opened`
-        False when no opener can be found. Returns the run's seconds."""
+        """Runs the tool and checks the exit status, the exact console lines,
+        the working folder's exact {name: bytes} (None: no folder), nothing
+        else created, changed or lost but the files `changing` names, and one
+        opening of the folder when the run completed (`opened` False: no
+        opener can be found). Returns the run's seconds."""
         target = self.target
         target.apply_settings()
         skip, root = target.skip_in_snapshot, target.snapshot_root()
@@ -87,13 +84,24 @@ class Case(unittest.TestCase):
         return target.exit_time - started
 
     def assert_names_folder(self, text):
-        """The opener's argument (natively) or command line (Wine's folder
-        window) names the working folder, its separator included."""
+        """The opener's argument (natively) or folder window's command line."""
         if self.target.windows:
             self.assertIn(f'"{self.folder_text()}"'.lower(), text.lower())
         else:
             self.assertEqual(text, self.folder_text())
 
+    def assert_report_arguments(self):
+        folder = self.folder_text()
+        self.assertEqual(self.target.arguments("wmic"),
+                         [f"/output:{folder}installedapps.txt", "product", "get", "name,", "version"])
+        self.assertEqual(self.target.arguments("msinfo32"), ["/nfo", f"{folder}sysinfo.nfo"])
+
+    def next_run(self):
+        """Forgets the last run's records and working folder."""
+        for path in self.target.records.iterdir():
+            if path.suffix in (".start", ".end", ".args", ".module"):
+                path.unlink()
+        shutil.rmtree(self.working_folder, ignore_errors=True)
+
     def started(self, kind="start"):
-        """The report programs that recorded `kind`, sorted."""
         return sorted(self.target.stamps(kind))

@@ -25,9 +25,8 @@ def put(folder, name, age_days, data=None):
 
 
 def padded_folder(base, total, measure):
-    """A folder below `base` whose path, as `measure` counts it, is `total`
-    units long: surrogate pairs and CJK first, so that units, characters
-    and bytes all differ, then ASCII. No component passes 255 bytes."""
+    """A folder below `base` of `total` units as `measure` counts them: surrogate
+    pairs and CJK first, so that units, characters and bytes all differ."""
     parts = []
     for chunk in ("𝄞" * 30, "桌" * 40):
         if measure(base.joinpath(*parts, chunk)) + 2 <= total:
@@ -41,8 +40,7 @@ def padded_folder(base, total, measure):
 
 def fill(folder, count):
     """`count` empty files, quickly: hard links to a few (ext4 allows 65,000
-    links to a file), as creating as many inodes takes several times as
-    long. Returns the seconds it took."""
+    links to a file) rather than as many inodes. Returns the seconds taken."""
     started = time.monotonic()
     folder.mkdir(parents=True, exist_ok=True)
     seeds = -(-count // 50_000)
@@ -56,8 +54,7 @@ def fill(folder, count):
 
 
 def contents(folder):
-    """{relative path: bytes, or None for a folder} of everything below
-    `folder`, or None when it does not exist."""
+    """{relative path: bytes, or None for a folder}, or None: no folder."""
     if not folder.is_dir():
         return None
     return {path.relative_to(folder).as_posix(): None if path.is_dir() else path.read_bytes()
@@ -65,10 +62,9 @@ def contents(folder):
 
 
 def snapshot(root, skip):
-    """{relative path: (kind, size, last-write ns, SHA-256)} of everything
-    below `root` but what `skip` names (a skipped folder's contents too).
-    Files with more than one link (system32's, shared with the template)
-    are not hashed: a write through them changes their time and size."""
+    """{relative path: (kind, size, last-write ns, SHA-256)} below `root` but
+    what `skip` names. Files with more links (shared with the template
+    prefix) are not hashed: a write through them changes time and size."""
     found = {}
     for folder, folders, files in os.walk(root):
         here = Path(folder)

@@ -8,20 +8,16 @@ BANNER = (
     "zip it and send it to Velmora support.\n\n"
 )
 CREATING = "-- Creating working folder 'Velmora Drivers Diagnostics' on user's desktop\n"
-ERROR = "-- ERROR: unable to create working folder\n"
-LOG_LINES = (
+FULL_RUN = BANNER + CREATING + (
     "-- Copying MSI logs\n"
     "-- Copying Wix logs\n"
     "-- Copying rollback log\n"
     "-- Copying setupapi logs\n"
-)
-REPORT_TOOLS = (
     "-- Getting list of installed applications\n"
     "-- Getting system information. Please wait...\n"
+    "-- Completed successfully\n"
 )
-COMPLETED = "-- Completed successfully\n"
-FULL_RUN = BANNER + CREATING + LOG_LINES + REPORT_TOOLS + COMPLETED
-ERROR_RUN = BANNER + CREATING + ERROR
+ERROR_RUN = BANNER + CREATING + "-- ERROR: unable to create working folder\n"
 FOLDER_NAME = "Velmora Drivers Diagnostics"
 
 # Were any of these used as a format, "%n" would write through a stray

@@ -1,6 +1,5 @@
 """Targets: each prepares one case's home or Wine prefix, runs the tool
-there and reads back what the helper programs recorded, stamped by the
-machine's clock, never from how long something took."""
+there and reads back what the helper programs recorded."""
 
 import os
 import shutil
@@ -12,7 +11,7 @@ from pathlib import Path
 
 from wine_prefix import DLL_OVERRIDES, WinePrefix, cannot_run_32bit
 
-from .files import put, units
+from .files import put
 from .lines import FOLDER_NAME
 
 BUILD_DIR = Path(os.environ.get("VELMORA_BUILD_DIR", "."))
@@ -25,8 +24,7 @@ ENVIRONMENT = r"HKEY_CURRENT_USER\Environment"
 
 
 def scratch_root(case_id, unprivileged):
-    """The case's own folder: in the build tree, or, for another user, in a
-    folder of its own under /tmp, traversable (0711) wherever the clone sits."""
+    """In the build tree, or for another user under /tmp, made traversable."""
     if not unprivileged:
         root = BUILD_DIR / "runs" / case_id
         shutil.rmtree(root, ignore_errors=True)
@@ -63,31 +61,26 @@ class Target:
 
     @classmethod
     def unavailable(cls):
-        """Why this machine cannot run the target, or None."""
         return None
 
     @property
     def working_folder(self):
         return self.desktop / FOLDER_NAME
 
-    def tool_units(self, path):
-        return units(self.tool_path(path))
+    def use_desktop(self, folder, create=True):
+        if create:
+            folder.mkdir(parents=True, exist_ok=True)
+        self.desktop = folder
 
     def report(self, stem, fail=None, after=None, run_ms=0):
-        """How the stand-in for `stem` ("wmic", "msinfo32") behaves next run:
-        fail "crash" or "exit" right after starting, or "missing" (it cannot
-        be found); else wait for the record file `after`, then run `run_ms`."""
+        """The stand-in for `stem` next run: fail ("crash", "exit", "missing"),
+        or wait for the record file `after`, then run `run_ms`."""
         if fail == "missing":
             self.remove_program(stem)
         for kind, value in (("FAIL", fail != "missing" and fail), ("AFTER", after), ("RUN_MS", str(run_ms))):
             self.report_env.pop(f"VELMORA_{kind}_{stem.upper()}", None)
             if value:
                 self.report_env[f"VELMORA_{kind}_{stem.upper()}"] = value
-
-    def forget_reports(self):
-        for path in self.records.iterdir():
-            if path.suffix in (".start", ".end", ".args", ".module"):
-                path.unlink()
 
     def own(self, *paths):
         """Gives what the case made after set-up to the user the tool runs as."""
@@ -107,9 +100,8 @@ class Target:
         return (self.records / f"{stem}.module").read_text(encoding="utf-8").strip()
 
     def run(self, args=(), cwd=None, before_idle=None, timeout=180):
-        """Runs the tool; returns (status, standard output, standard error).
-        The time it was seen to exit is left in exit_time; `before_idle` is
-        called then, before waiting for what the run left running."""
+        """Returns (status, output, errors); `before_idle` is called once it
+        exited (exit_time), before waiting for what it left running."""
         self.apply_settings()
         self.serve()
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
@@ -131,13 +123,13 @@ class Target:
                     err.read().decode("utf-8", "replace"))
 
     def apply_settings(self):
-        """Makes the folders chosen since the last run the tool's."""
+        pass
 
     def serve(self):
-        """Starts what the tool's run needs beside it."""
+        pass
 
     def wait_idle(self):
-        """Waits for what the run started to end (the folder window)."""
+        pass
 
     def close(self):
         self._remove()
@@ -210,11 +202,6 @@ mv "$VELMORA_RECORD_DIR/.open.$$" "$VELMORA_RECORD_DIR/open.$$"
         self.home = folder
         self.temp = folder / ".local" / "share" / "Temp"
 
-    def use_desktop(self, folder, create=True):
-        if create:
-            folder.mkdir(parents=True, exist_ok=True)
-        self.desktop = folder
-
     def apply_settings(self):
         """The desktop as user-dirs.dirs names it, unless it is $HOME/Desktop."""
         config = self.home / ".config" / "user-dirs.dirs"
@@ -233,7 +220,6 @@ mv "$VELMORA_RECORD_DIR/.open.$$" "$VELMORA_RECORD_DIR/open.$$"
         Path(self.system_program(stem)).unlink()
 
     def other_temps(self):
-        """Folders a wrong reading of the layout would search instead."""
         return [self.temp.parent, self.home / "Temp"]
 
     def remove_opener(self):
@@ -251,8 +237,8 @@ mv "$VELMORA_RECORD_DIR/.open.$$" "$VELMORA_RECORD_DIR/open.$$"
         return env
 
     def openings(self, expected=1):
-        """[(time, path handed over)] of the opener's starts, once
-        `expected` arrived: it runs detached and may end after the tool."""
+        """[(time, path)] of the opener's starts, once `expected` arrived:
+        it runs detached and may end after the tool."""
         deadline = time.monotonic() + 30
         while True:
             found = sorted(p.read_bytes().decode().split("\n", 1) for p in self.records.glob("open.*"))
@@ -261,12 +247,10 @@ mv "$VELMORA_RECORD_DIR/.open.$$" "$VELMORA_RECORD_DIR/open.$$"
             time.sleep(0.05)
 
     def settle(self):
-        """Gives a detached opener that should not come time to show."""
-        time.sleep(0.3)
+        time.sleep(0.3)  # time for a detached opener that should not come to show
 
     def start_appending(self, log):
-        """Appends numbered lines to `log` from now on; returns the function
-        that stops and the one that tells what was appended."""
+        """Appends to `log` from now on; returns what stops and what tells what was appended."""
         stop, lines = threading.Event(), []
 
         def append():
@@ -338,15 +322,13 @@ class WineTarget(Target):
 
     @classmethod
     def unavailable(cls):
-        if cls.arch == "win32" or cls.system == "syswow64":
-            return cannot_run_32bit(BUILD_DIR, cls.arch)
-        return None
+        wow = cls.arch == "win32" or cls.system == "syswow64"
+        return cannot_run_32bit(BUILD_DIR, cls.arch) if wow else None
 
     def _layout(self, wine):
         """The Windows version and XP's profile folders, made and named in the registry."""
         profile = wine.drive_c / "Documents and Settings" / wine.user
-        for folder in ("Desktop", "Application Data", "Local Settings/Application Data",
-                       "Local Settings/Temp"):
+        for folder in ("Desktop", "Application Data", "Local Settings/Application Data", "Local Settings/Temp"):
             (profile / folder).mkdir(parents=True, exist_ok=True)
         text = f"C:\\Documents and Settings\\{wine.user}"
         return {(r"HKEY_CURRENT_USER\Software\Wine", "Version"): self.version,
@@ -375,9 +357,9 @@ class WineTarget(Target):
         if status != 0:
             raise RuntimeError(f"reg import failed with status {status}: {out} {err}")
 
-    def install(self, source, folder, name=None):
+    def install(self, source, folder):
         folder.mkdir(parents=True, exist_ok=True)
-        target = folder / (name or source.name)
+        target = folder / source.name
         if target.exists() or target.is_symlink():
             target.unlink()  # hard linked to the template: never write through it
         shutil.copyfile(source, target)
@@ -385,7 +367,6 @@ class WineTarget(Target):
             os.lchown(target, 65534, 65534)
         return target
 
-    # The case's side.
     def tool_path(self, path):
         return self.wine.to_windows_path(path)
 
@@ -396,10 +377,8 @@ class WineTarget(Target):
         self.temp = local.parent / "Temp" if self.legacy else local / "Temp"
 
     def use_desktop(self, folder, create=True):
-        if create:
-            folder.mkdir(parents=True, exist_ok=True)
+        super().use_desktop(folder, create)
         self.settings[(USER_SHELL_FOLDERS, "Desktop")] = self.tool_path(folder)
-        self.desktop = folder
 
     def apply_settings(self):
         if self.settings:
@@ -418,12 +397,11 @@ class WineTarget(Target):
 
     def other_temps(self):
         """Folders a wrong reading of the layout would search instead."""
-        users, legacy = self.wine.drive_c / "users" / self.user, \
-            self.wine.drive_c / "Documents and Settings" / self.user
         if self.legacy:
-            return [users / "AppData" / "Local" / "Temp", self.temp.parent / "Application Data" / "Temp",
-                    self.temp.parent]
-        return [users / "Temp", legacy / "Local Settings" / "Temp", self.temp.parent]
+            return [self.wine.drive_c / "users" / self.user / "AppData/Local/Temp",
+                    self.temp.parent / "Application Data/Temp", self.temp.parent]
+        legacy = self.wine.drive_c / "Documents and Settings" / self.user / "Local Settings/Temp"
+        return [self.wine.drive_c / "users" / self.user / "Temp", legacy, self.temp.parent]
 
     def command(self, args):
         return [*self.wine.runner, "wine", str(self.tool), *args]
@@ -434,19 +412,18 @@ class WineTarget(Target):
                 "WINEDLLOVERRIDES": f"{DLL_OVERRIDES};{overrides}", **self.report_env}
 
     def openings(self, expected=1):
-        """[(time, command line)] of the folder window's starts (Wine's own
-        desktop window left out)."""
+        """[(time, command line)] of the folder window's starts but Wine's desktop."""
         log = self.records / "launches.txt"
         lines = log.read_text(encoding="utf-8").splitlines() if log.exists() else []
         found = [line.split("\t", 2)[1:] for line in lines if line.count("\t") >= 2]
         return [(float(stamp), text) for stamp, text in found if "/desktop" not in text]
 
     def settle(self):
-        """The run waited for every program of the prefix already."""
+        pass  # the run waited for every program of the prefix already
 
     def serve(self):
-        """A server that ends with its last program (not 3 s later): waiting
-        for the prefix to be idle is short. Refused, harmlessly, while one runs."""
+        """A server that ends with its last program, not 3 s later; refused,
+        harmlessly, while one runs."""
         subprocess.run([*self.wine.runner, "wineserver", "-p0"], env=self.wine.env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -462,8 +439,7 @@ class WineTarget(Target):
         return release, appended
 
     def hold(self, mode, log):
-        """Starts the hold_log helper on `log`; returns the function that lets
-        it go and waits for it, and the helper's signal folder."""
+        """Starts hold_log on `log`; returns what lets it go, and its signal folder."""
         signals = self.root / f"hold-{mode}"
         signals.mkdir()
         self.serve()
@@ -496,25 +472,10 @@ class WineTarget(Target):
         super().close()
 
 
-class Win64(WineTarget):
-    """The 64-bit build on Windows 10's layout."""
-    name = "win64"
-
-
-class WinXp64(WineTarget):
-    """The 64-bit build on Windows XP x64 (5.2): the legacy layout."""
-    name, version, legacy = "winxp64", "winxp64", True
-
-
-class Win32Xp(WineTarget):
-    """The 32-bit build on 32-bit Windows XP (5.1): the legacy layout."""
-    name, arch, version, legacy = "win32xp", "win32", "winxp", True
-
-
-class Wow64(WineTarget):
-    """The 32-bit build on 64-bit Windows 10 (WoW64): its system folder is
-    syswow64."""
-    name, system = "wow64", "syswow64"
-
-
-TARGETS = {t.name: t for t in (NativeTarget, Win64, WinXp64, Win32Xp, Wow64)}
+# The 64-bit build on Windows 10 and XP x64 (5.2), the 32-bit one on XP (5.1) and WoW64.
+WINE_TARGETS = [type(name, (WineTarget,), fields) for name, fields in (
+    ("Win64", {"name": "win64"}),
+    ("WinXp64", {"name": "winxp64", "version": "winxp64", "legacy": True}),
+    ("Win32Xp", {"name": "win32xp", "arch": "win32", "version": "winxp", "legacy": True}),
+    ("Wow64", {"name": "wow64", "system": "syswow64"}))]
+TARGETS = {t.name: t for t in (NativeTarget, *WINE_TARGETS)}

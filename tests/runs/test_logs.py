@@ -15,12 +15,10 @@ import demo_history
 
 class Logs(Case):
     def test_newest_of_each_kind_into_an_earlier_working_folder(self):
-        """Each step takes the newest match of its own pattern, letter case
-        aside (the MSI step passing over ".msi." names), never a folder,
-        nothing from a subfolder or from the other layout's folders; the
-        setup log of the system's layout. Copies overwrite the same-named
-        files of an earlier run and leave the rest; arguments change
-        nothing."""
+        """The newest match of each pattern, letter case aside (the MSI step
+        passing over ".msi." names), no folder, nothing from a subfolder or
+        the other layout's folders; copies overwrite an earlier run's files
+        of the same name and leave the rest; arguments change nothing."""
         target, temp = self.target, self.target.temp
         msi = put(temp, "Velmora_Drivers_20240102.log", 1)
         put(temp, "Velmora_Drivers_20240101.log", 2)
@@ -50,13 +48,10 @@ class Logs(Case):
                                  source.stat().st_mtime_ns // 10**7, "last-write time kept")
 
     def test_awkward_paths_and_names(self):
-        """Blanks, Cyrillic, CJK, characters beyond the Basic Multilingual
-        Plane and format directives in the profile, desktop and log names,
-        shell syntax in the profile's, a WiX log name of 255 units: the
-        fixed lines only, the newest logs copied intact, and the report
-        programs and the shell's "open" given the path unchanged (a shell
-        reading it would leave marker files in the current folder, which
-        the snapshot would show)."""
+        """Beyond-ASCII characters and format directives in the profile,
+        desktop and log names, shell syntax in the profile's, a WiX log
+        name of 255 units: the fixed lines only, the logs copied, the path
+        handed over unchanged (a shell reading it leaves marker files)."""
         target = self.target
         shell = SHELL_SYNTAX if target.windows else f"{SHELL_SYNTAX} {POSIX_SHELL_SYNTAX}"
         profile = target.scratch / f"{PROFILE_NAME} {DIRECTIVES} {shell}"
@@ -70,16 +65,12 @@ class Logs(Case):
         self.assertEqual(units(wix.name), 255)
 
         self.scenario(self.copies(msi, wix, rollback))
-        folder = self.folder_text()
-        self.assertEqual(target.arguments("wmic"),
-                         [f"/output:{folder}installedapps.txt", "product", "get", "name,", "version"])
-        self.assertEqual(target.arguments("msinfo32"), ["/nfo", f"{folder}sysinfo.nfo"])
+        self.assert_report_arguments()
 
     @only("win64", "native", why="the search is the same code in every build: "
                                  "win64 and native carry the large folder")
     def test_temporary_folder_of_100000_entries(self):
-        """Mostly other programs' files; the newest log of each kind sits
-        among them. The run's time is printed, not bounded."""
+        """The newest logs among other programs' files; the time is printed, not bounded."""
         made = fill(self.target.temp, 100_000 - 200)
         for number in range(100):
             put(self.target.temp, f"Velmora_Drivers_{number:03d}.log", 2 + number)
@@ -92,9 +83,8 @@ class Logs(Case):
     @only("win64", "native", why="the copy is the same code in every build: "
                                  "win64 and native carry the log written during the run")
     def test_log_appended_to_during_the_run(self):
-        """Another process appends to the log throughout the run. Nothing it
-        writes is lost, and the copy is what the log held at one moment of
-        the run: more than before it, less than after it."""
+        """Nothing appended is lost; the copy is what the log held at one
+        moment of the run: more than before it, less than after it."""
         log = put(self.target.temp, ROLLBACK_LOG, 1)
         initial = log.read_bytes()
         stop, appended = self.target.start_appending(log)
@@ -109,11 +99,8 @@ class Logs(Case):
 
     @only("win64", why="sharing modes are Windows'; the copy is the same code in both Windows builds")
     def test_log_held_open_without_sharing(self):
-        """Another program holds the MSI log open sharing nothing: its copy
-        fails, the other steps go on."""
-        msi = put(self.target.temp, MSI_LOG, 1)
-        wix = put(self.target.temp, LONG_WIX_LOG, 1)
-        rollback = put(self.target.temp, ROLLBACK_LOG, 1)
+        """The MSI log held open sharing nothing: its copy fails, the rest go on."""
+        msi, wix, rollback = (put(self.target.temp, n, 1) for n in (MSI_LOG, LONG_WIX_LOG, ROLLBACK_LOG))
         release, _ = self.target.hold("lock", msi)
         self.scenario(self.copies(wix, rollback), before_idle=release)
 
@@ -121,12 +108,8 @@ class Logs(Case):
 class InstalledHistory(Case):
     @only("win64", "winxp64", "win32xp", "wow64", why="the history is installed by Wine's msiexec")
     def test_newest_logs_of_real_installs(self):
-        """The demo history (scripts/demo_history.py): Velmora Drivers
-        installed, removed and failing to install by msiexec, several logs
-        of each kind in the temporary folder, a folder named like a rollback
-        log, the demo's setup logs in the Windows folder. Exactly the newest
-        log of each kind is copied, as msiexec wrote it; no source and no
-        decoy changes (the run's snapshot)."""
+        """The demo history (scripts/demo_history.py) by msiexec: exactly the
+        newest log of each kind copied, as msiexec wrote it, nothing changed."""
         target = self.target
         target.apply_settings()  # the layout msiexec installs into
         history = demo_history.install_history(target.wine, target.temp, BUILD_DIR, xp=target.legacy)
@@ -179,9 +162,8 @@ class NameMatching(Case):
     @only("win64", why="one Windows answer to compare with is enough: Wine's search is the "
                        "same for every target")
     def test_stand_in_yields_what_find_first_file_yields(self):
-        """FindFirstFileW under Wine and the POSIX stand-in search the same
-        folder of awkward names with the tool's three patterns (and two with
-        letters beyond ASCII), and must yield the same names."""
+        """FindFirstFileW under Wine and the POSIX stand-in yield the same
+        names for the tool's patterns in a folder of awkward names."""
         folder = self.target.scratch / "names"
         folder.mkdir()
         for name in NAMES:

@@ -1,8 +1,6 @@
 """The two report programs: how they are started, waited for and found.
-Order is read from the programs' own time stamps; each stand-in waits for
-a record of the other, so the order holds at any machine speed."""
+Order is read from the programs' own stamps, each waiting for the other's."""
 
-import shutil
 import threading
 import time
 
@@ -12,21 +10,16 @@ from harness.targets import PROGRAMS, REPORTS
 
 class ReportPrograms(Case):
     def assert_started_as_the_system_programs(self):
-        folder = self.folder_text()
-        self.assertEqual(self.target.arguments("wmic"),
-                         [f"/output:{folder}installedapps.txt", "product", "get", "name,", "version"])
-        self.assertEqual(self.target.arguments("msinfo32"), ["/nfo", f"{folder}sysinfo.nfo"])
+        self.assert_report_arguments()
         for stem in REPORTS:
             self.assertEqual(self.target.module(stem).lower(), self.target.system_program(stem).lower())
 
     def test_side_by_side_either_ending_last(self):
-        """Both run at the same time; the run completes and opens the folder only once both have ended,
-        whichever ends last. The last runs 2 s past the other's end: a tool
-        waiting for one only would open the folder before it ended."""
+        """Both run at once; the folder opens only once both ended, whichever
+        ends last, 2 s past the other: a tool waiting for one opens too soon."""
         for first, last in (("wmic", "msinfo32"), ("msinfo32", "wmic")):
             with self.subTest(ends_last=last):
-                self.target.forget_reports()
-                shutil.rmtree(self.working_folder, ignore_errors=True)
+                self.next_run()
                 self.target.report(first, after=f"{last}.start")
                 self.target.report(last, after=f"{first}.end", run_ms=2000)
                 self.scenario(self.copies())
@@ -54,9 +47,7 @@ class ReportPrograms(Case):
     @only("win64", "native", why="the wait is the same code in every build: win64 carries the one "
                                  "long run, native a short one")
     def test_one_exits_at_once_the_other_runs_on(self):
-        """Halfway through the long program (20 s under Wine, 1 s natively)
-        the tool still waits and nothing is opened; it completes only after
-        that program ended."""
+        """Halfway through the long program the tool still waits, nothing opened."""
         seconds = 20 if self.target.windows else 1
         self.target.report("wmic", fail="exit")
         self.target.report("msinfo32", run_ms=seconds * 1000)
@@ -79,18 +70,14 @@ class ReportPrograms(Case):
 
     @only("win64", "winxp64", "win32xp", "wow64", why="only Windows' shell searches the current folder")
     def test_programs_planted_in_the_start_folder_do_not_run(self):
-        """Programs named like the report programs in the folder the tool is
-        started from (a downloads folder, say) are not run: the system's
-        are. Neither is in the tool's own folder, which Wine (unlike
-        Windows' documented order) searches too. A run started from the
-        tool's own folder behaves the same."""
+        """Report programs' namesakes in the start folder (a downloads folder,
+        say) are not run, nor in the tool's own, which Wine searches too."""
         start = self.target.scratch / "Downloads"
         for stem in REPORTS:
             self.target.install(PROGRAMS / "stand-ins" / f"{stem}.exe", start)
         for folder in (start, self.target.tool.parent):
             with self.subTest(started_from=folder.name):
-                self.target.forget_reports()
-                shutil.rmtree(self.working_folder, ignore_errors=True)
+                self.next_run()
                 self.scenario(self.copies(), cwd=folder)
                 self.assert_started_as_the_system_programs()
 

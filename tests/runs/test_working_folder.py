@@ -2,15 +2,14 @@
 
 import stat
 
-from harness import ERROR_RUN, FOLDER_NAME, FULL_RUN, MSI_LOG, Case, padded_folder, put, unprivileged
+from harness import ERROR_RUN, FOLDER_NAME, FULL_RUN, MSI_LOG, Case, padded_folder, put, unprivileged, units
 
 
 class WorkingFolder(Case):
     def test_desktop_missing_taken_too_long_and_just_fitting(self):
-        """Each failing run prints the error line and stops: nothing
-        created, copied, started or opened. The folder name takes 28 units
-        and the terminator one, so a desktop of 232 units fails and one of
-        231 fits, surrogate pairs counting two. One prefix for all four."""
+        """A failing run prints the error line, nothing else done. The folder
+        name takes 28 units and the terminator one: a desktop of 232 units
+        fails, one of 231 fits. One prefix for all four."""
         msi = put(self.target.temp, MSI_LOG, 1)
         with self.subTest("desktop missing"):
             self.target.use_desktop(self.target.scratch / "No Desktop", create=False)
@@ -21,16 +20,15 @@ class WorkingFolder(Case):
         for total, fits in ((232, False), (231, True)):
             with self.subTest(units=total):
                 self.assertEqual(self.started(), [])
-                self.target.use_desktop(padded_folder(self.target.scratch, total, self.target.tool_units))
+                folder = padded_folder(self.target.scratch, total, lambda p: units(self.target.tool_path(p)))
+                self.target.use_desktop(folder)
                 self.scenario(self.copies(msi) if fits else None, FULL_RUN if fits else ERROR_RUN)
 
     @unprivileged
     def test_read_only_desktop_then_read_only_copies_replaced(self):
-        """Run by a user without the right to write on the desktop: the error
-        line, nothing started. With the right: a read-only copy from an
-        earlier run of a read-only log is replaced, and so is that run's
-        copy by the next one of a newer log; no copy is left read-only (on
-        Windows a read-only copy would block every later run's)."""
+        """No right to write on the desktop: the error line. With it, read-only
+        copies of a read-only log are replaced, none left read-only (on
+        Windows one would block every later run's)."""
         target = self.target
         msi = put(target.temp, MSI_LOG, 1)
         msi.chmod(0o444)
