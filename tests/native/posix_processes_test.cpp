@@ -25,6 +25,7 @@ using Clock = std::chrono::steady_clock;
 using Strings = std::vector<std::string>;
 
 constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+constexpr std::uint32_t kTimedOut = WAIT_TIMEOUT, kEnded = WAIT_OBJECT_0, kFailed = WAIT_FAILED;
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);
@@ -65,16 +66,16 @@ class ScopedEnvironment {
   void Set(const char* name, const char* value) {
     const char* old = std::getenv(name);
     saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    Put(name, value ? std::optional<std::string>(value) : std::nullopt);
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
   }
   ~ScopedEnvironment() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) Put(it->first.c_str(), it->second);
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      const char* name = it->first.c_str();
+      it->second ? ::setenv(name, it->second->c_str(), 1) : ::unsetenv(name);
+    }
   }
 
  private:
-  static void Put(const char* name, const std::optional<std::string>& value) {
-    value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
-  }
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
@@ -87,14 +88,12 @@ class PosixProcessTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  // A program that records its arguments, one per line, and its pid, then
-  // runs `body`.
+  // A program that records its pid and its arguments, one per line, then runs `body`.
   fs::path Script(const std::string& name, const std::string& body) {
     fs::path path = dir_ / name;
-    std::ofstream(path) << "#!/bin/sh\n"
-                        << "echo $$ > \"" << (dir_ / (name + ".pid")).string() << "\"\n"
-                        << "printf '%s\\n' \"$@\" > \"" << (dir_ / (name + ".args")).string()
-                        << "\"\n"
+    const std::string at = path.string();  // absolute: the program runs from another folder
+    std::ofstream(path) << "#!/bin/sh\necho $$ > \"" << at << ".pid\"\nprintf '%s\\n' \"$@\" > \""
+                        << at << ".args\"\n"
                         << body << "\n";
     fs::permissions(path, fs::perms::owner_all);
     return path;
@@ -111,6 +110,12 @@ class PosixProcessTest : public ::testing::Test {
     return platform_.ShellExecuteExW(request);
   }
 
+  void RunToEnd(Handle handle) {
+    ASSERT_NE(handle, nullptr);
+    platform_.WaitForSingleObject(handle, kInfinite);
+    platform_.CloseHandle(handle);
+  }
+
   Platform& platform_ = SystemPlatform();
   fs::path dir_;
 };
@@ -118,31 +123,28 @@ class PosixProcessTest : public ::testing::Test {
 TEST_F(PosixProcessTest, WaitsReportRunningThenEndedAndRememberTheExit) {
   Handle handle = Start(Script("p", "sleep 0.3"), u"");
   ASSERT_NE(handle, nullptr);
-  EXPECT_EQ(platform_.WaitForSingleObject(handle, 0), static_cast<std::uint32_t>(WAIT_TIMEOUT));
+  EXPECT_EQ(platform_.WaitForSingleObject(handle, 0), kTimedOut);
 
   auto before = Clock::now();
-  EXPECT_EQ(platform_.WaitForSingleObject(handle, 50), static_cast<std::uint32_t>(WAIT_TIMEOUT));
+  EXPECT_EQ(platform_.WaitForSingleObject(handle, 50), kTimedOut);
   EXPECT_GE(Clock::now() - before, std::chrono::milliseconds(50));
 
-  EXPECT_EQ(platform_.WaitForSingleObject(handle, kInfinite),
-            static_cast<std::uint32_t>(WAIT_OBJECT_0));
+  EXPECT_EQ(platform_.WaitForSingleObject(handle, kInfinite), kEnded);
   EXPECT_GE(Clock::now() - before, std::chrono::milliseconds(250));
-  EXPECT_EQ(platform_.WaitForSingleObject(handle, 0), static_cast<std::uint32_t>(WAIT_OBJECT_0))
-      << "the reaped exit is remembered";
-  EXPECT_EQ(platform_.WaitForSingleObject(handle, 20), static_cast<std::uint32_t>(WAIT_OBJECT_0));
+  EXPECT_EQ(platform_.WaitForSingleObject(handle, 0), kEnded) << "the reaped exit is remembered";
+  EXPECT_EQ(platform_.WaitForSingleObject(handle, 20), kEnded);
 
   EXPECT_TRUE(platform_.CloseHandle(handle));
   EXPECT_FALSE(platform_.CloseHandle(handle)) << "a handle closes once";
-  EXPECT_EQ(platform_.WaitForSingleObject(handle, 0), static_cast<std::uint32_t>(WAIT_FAILED));
-  EXPECT_EQ(platform_.WaitForSingleObject(nullptr, 0), static_cast<std::uint32_t>(WAIT_FAILED));
+  EXPECT_EQ(platform_.WaitForSingleObject(handle, 0), kFailed);
+  EXPECT_EQ(platform_.WaitForSingleObject(nullptr, 0), kFailed);
 }
 
 TEST_F(PosixProcessTest, BoundedWaitReturnsOnceTheProcessEnds) {
   Handle handle = Start(Script("p", "sleep 0.1"), u"");
   ASSERT_NE(handle, nullptr);
   auto before = Clock::now();
-  EXPECT_EQ(platform_.WaitForSingleObject(handle, 10000),
-            static_cast<std::uint32_t>(WAIT_OBJECT_0));
+  EXPECT_EQ(platform_.WaitForSingleObject(handle, 10000), kEnded);
   EXPECT_LT(Clock::now() - before, std::chrono::seconds(5));
   platform_.CloseHandle(handle);
 }
@@ -150,12 +152,8 @@ TEST_F(PosixProcessTest, BoundedWaitReturnsOnceTheProcessEnds) {
 TEST_F(PosixProcessTest, ParametersReachTheProgramLiterallyWithoutAShell) {
   const std::string odd = dir_.string() + "/$(touch " + dir_.string() + "/PWNED); `touch " +
                           dir_.string() + "/TICK` & * ;x";
-  Handle handle =
-      Start(Script("p", ""), u"/output:\"" + FromNativePath(odd) + u"\\out.txt\" get  name, \"\"");
-  ASSERT_NE(handle, nullptr);
-  platform_.WaitForSingleObject(handle, kInfinite);
-  platform_.CloseHandle(handle);
-
+  RunToEnd(
+      Start(Script("p", ""), u"/output:\"" + FromNativePath(odd) + u"\\out.txt\" get  name, \"\""));
   EXPECT_EQ(ReadFile(dir_ / "p.args"), "/output:" + odd + "/out.txt\nget\nname,\n\n");
   EXPECT_FALSE(fs::exists(dir_ / "PWNED"));
   EXPECT_FALSE(fs::exists(dir_ / "TICK"));
@@ -163,15 +161,11 @@ TEST_F(PosixProcessTest, ParametersReachTheProgramLiterallyWithoutAShell) {
 
 TEST_F(PosixProcessTest, ProgramIsLookedUpOnPath) {
   Script("velmora-on-path", "");
-  Handle handle = nullptr;
   {
     ScopedEnvironment environment;
     environment.Set("PATH", (dir_.string() + ":" + std::getenv("PATH")).c_str());
-    handle = Start("velmora-on-path", u"one \"two three\"");
+    RunToEnd(Start("velmora-on-path", u"one \"two three\""));
   }
-  ASSERT_NE(handle, nullptr);
-  platform_.WaitForSingleObject(handle, kInfinite);
-  platform_.CloseHandle(handle);
   EXPECT_EQ(ReadFile(dir_ / "velmora-on-path.args"), "one\ntwo three\n");
 }
 
@@ -183,7 +177,6 @@ TEST_F(PosixProcessTest, NothingStartsForAMissingProgramOrAnotherVerb) {
   EXPECT_FALSE(fs::exists(dir_ / "p.pid"));
 }
 
-// Without SEE_MASK_NOCLOSEPROCESS the program runs but no handle comes back.
 TEST_F(PosixProcessTest, WithoutTheHandleMaskTheProgramRunsUnwatched) {
   EXPECT_EQ(Start(Script("p", ""), u"x", 0), nullptr);
   EXPECT_TRUE(Appears(dir_ / "p.args"));
