@@ -130,7 +130,8 @@ void BurnLogRules::End(Report& report) {
   if (package_failed_) report.findings.push_back(std::move(*package_failed_));
   if (first_error_) {
     if (error_count_ > 1) {
-      first_error_->message += " " + std::to_string(error_count_ - 1) + " more error lines follow.";
+      first_error_->message +=
+          " It is followed by " + Counted(error_count_ - 1, "more error line") + ".";
     }
     report.findings.push_back(std::move(*first_error_));
   }

@@ -107,8 +107,8 @@ void LinkFailures(Report& report) {
     if (nearest == nullptr) continue;
     notes[i] =
         std::string(installer ? " The device-setup failure at " : " The installer failure at ") +
-        Where(*nearest) + " happened " + std::to_string(nearest_gap) +
-        " seconds apart: they are likely the same problem.";
+        Where(*nearest) + " happened " + Counted(nearest_gap, "second") +
+        " apart: they are likely the same problem.";
   }
   for (size_t i = 0; i < findings.size(); ++i) findings[i].message += notes[i];
 }

@@ -509,7 +509,7 @@ void MsiLogRules::End(Report& report) {
       }
     }
     if (error_count_ > 1) {
-      finding.message += "; " + std::to_string(error_count_ - 1) + " more error lines follow";
+      finding.message += ", followed by " + Counted(error_count_ - 1, "more error line");
     }
     finding.message += failed ? "." : ", yet the installation went on.";
     finding.remedy = RemedyFor(first_error_code_, kGenericRemedy);

@@ -220,14 +220,14 @@ class SetupApiReader : public LineReader {
       }
       message += ": \"" + std::string(Trim(section_.error_text)) + "\"";
       if (section_.errors > 1) {
-        message += " (" + std::to_string(section_.errors - 1) + " more error lines follow)";
+        message += " (followed by " + Counted(section_.errors - 1, "more error line") + ")";
       }
     } else if (!status.empty()) {
       message +=
           ": \"" + std::string(CutUtf8(Trim(status.substr(0, status.rfind(']'))), 100)) + "\"";
     }
     if (section_.warnings > 0) {
-      message += "; it also logged " + std::to_string(section_.warnings) + " warning lines";
+      message += "; it also logged " + Counted(section_.warnings, "warning line");
     }
     finding.message = message + ".";
     const CodeInfo* info = section_.error_code ? FindSetupApiCode(*section_.error_code) : nullptr;

@@ -136,4 +136,10 @@ std::optional<int64_t> ParseIsoLikeTime(std::string_view text) {
   return *midnight + *clock;
 }
 
+std::string Counted(int64_t count, std::string_view noun) {
+  std::string text = std::to_string(count) + " " + std::string(noun);
+  if (count != 1) text += "s";
+  return text;
+}
+
 }  // namespace triage

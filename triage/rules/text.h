@@ -25,6 +25,8 @@ inline bool Contains(std::string_view text, std::string_view part) {
 bool ContainsNoCase(std::string_view text, std::string_view lower_part);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 std::string_view Trim(std::string_view text);
+// "1 line", "2 lines": a count with its noun, singular or plural.
+std::string Counted(int64_t count, std::string_view noun);
 
 // The decimal number at the start of `text` (after optional blanks), with
 // `*used` set to the characters it took. Nothing when there is no digit or

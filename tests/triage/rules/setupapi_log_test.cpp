@@ -39,9 +39,9 @@ TEST(DeviceSetupLog, FailedSectionsVelmoraFirstWithTheirEvidenceAndExitCodes) {
   EXPECT_TRUE(Has(FixtureLine(kDevLog, velmora.line), "!!!  sto:      Catalog does not contain"));
   EXPECT_TRUE(Has(velmora.message, "Velmora driver")) << velmora.message;
   EXPECT_TRUE(Has(velmora.message, "hash is not in the driver's catalog")) << velmora.message;
-  EXPECT_TRUE(Has(velmora.message, "1 more error lines")) << velmora.message;
+  EXPECT_TRUE(Has(velmora.message, "(followed by 1 more error line)")) << velmora.message;
   EXPECT_TRUE(Has(velmora.message, "from the driver store")) << velmora.message;
-  EXPECT_TRUE(Has(velmora.message, "1 warning lines")) << velmora.message;
+  EXPECT_TRUE(Has(velmora.message, "logged 1 warning line.")) << velmora.message;
   EXPECT_EQ(velmora.time, CivilSeconds(2026, 12, 1, 10, 15, 3));
   EXPECT_EQ(velmora.context.back().number, velmora.line);
 
