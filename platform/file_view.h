@@ -9,14 +9,21 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string>
 
 namespace velmora::files {
 
+enum class Links { Follow, Refuse };
+
 class FileView {
  public:
-  // Null when the file cannot be mapped (empty, not a regular file, no
-  // rights): the caller reads it the ordinary way.
-  static std::unique_ptr<FileView> Open(const std::filesystem::path& path);
+  // Opens a regular file, even an empty one, and checks what was opened, not
+  // what the name showed earlier: a FIFO, a device or a folder is refused
+  // without waiting for a writer, and with Links::Refuse so is a symbolic
+  // link (on Windows, a reparse point that names another file or folder).
+  // Null, with `problem` saying why in a few words, when it cannot be had.
+  static std::unique_ptr<FileView> Open(const std::filesystem::path& path, Links links,
+                                        std::string& problem);
   virtual ~FileView() = default;
   virtual uint64_t size() const = 0;
   // The bytes [offset, offset + length), valid until the next call; null

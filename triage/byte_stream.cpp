@@ -7,28 +7,21 @@
 
 namespace triage {
 
-FileInput::FileInput(const std::filesystem::path& path) {
-  file_.open(path, std::ios::binary);
-  if (!file_.is_open()) return;
-  file_.seekg(0, std::ios::end);
-  auto end = file_.tellg();
-  size_ = end > 0 ? static_cast<uint64_t>(end) : 0;
-  file_.seekg(0);
+std::unique_ptr<FileInput> FileInput::Open(const std::filesystem::path& path,
+                                           velmora::files::Links links, std::string& problem) {
+  auto view = velmora::files::FileView::Open(path, links, problem);
+  if (!view) return nullptr;
+  return std::unique_ptr<FileInput>(new FileInput(std::move(view)));
 }
 
 std::size_t FileInput::ReadAt(uint64_t offset, char* buffer, std::size_t size) {
-  if (offset >= size_ || size == 0) return 0;
-  file_.clear();
-  file_.seekg(static_cast<std::streamoff>(offset));
-  return Read(buffer, size);
-}
-
-std::size_t FileInput::Read(char* buffer, std::size_t size) {
-  if (!file_.is_open()) return 0;
-  file_.read(buffer, static_cast<std::streamsize>(size));
-  auto got = static_cast<std::size_t>(file_.gcount());
-  if (got < size && file_.bad()) problem_ = "reading the file failed";
-  return got;
+  if (offset >= view_->size() || size == 0) return 0;
+  // Whole windows are copied; a file shortened meanwhile reads as ended.
+  const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(size, view_->size() - offset));
+  const char* data = view_->Map(offset, n);
+  if (data == nullptr) return 0;
+  std::memcpy(buffer, data, n);
+  return n;
 }
 
 std::size_t MemoryInput::ReadAt(uint64_t offset, char* buffer, std::size_t size) {
@@ -88,13 +81,11 @@ class WindowedFileStream : public ByteStream {
 
 }  // namespace
 
-std::unique_ptr<ByteStream> OpenFileStream(const std::filesystem::path& path) {
-  if (auto view = velmora::files::FileView::Open(path)) {
-    return std::make_unique<WindowedFileStream>(std::move(view));
-  }
-  auto input = std::make_unique<FileInput>(path);
-  if (!input->is_open()) return nullptr;
-  return input;
+std::unique_ptr<ByteStream> OpenFileStream(const std::filesystem::path& path,
+                                           velmora::files::Links links, std::string& problem) {
+  auto view = velmora::files::FileView::Open(path, links, problem);
+  if (!view) return nullptr;
+  return std::make_unique<WindowedFileStream>(std::move(view));
 }
 
 }  // namespace triage

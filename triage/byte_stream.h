@@ -5,11 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/file_view.h"
 
 namespace triage {
 
@@ -30,9 +31,11 @@ class ByteStream {
 };
 
 // A file's bytes, lent a window at a time from the platform's view of the
-// file (mapped on Windows, read on POSIX), or read into the buffer when there
-// is no view. Null when the file cannot be opened.
-std::unique_ptr<ByteStream> OpenFileStream(const std::filesystem::path& path);
+// file (mapped on Windows, read on POSIX). Null, with `problem` saying why,
+// when it is no regular file or cannot be opened; with Links::Refuse a link
+// at the name is never followed.
+std::unique_ptr<ByteStream> OpenFileStream(const std::filesystem::path& path,
+                                           velmora::files::Links links, std::string& problem);
 
 // Reads at any offset; fewer bytes than asked only at the end or on an error.
 class RandomAccessInput {
@@ -42,19 +45,19 @@ class RandomAccessInput {
   virtual std::size_t ReadAt(uint64_t offset, char* buffer, std::size_t size) = 0;
 };
 
-class FileInput : public RandomAccessInput, public ByteStream {
+// Random access to a file, through the same checked view: for the zip
+// reader and the look at a lone file's first lines.
+class FileInput : public RandomAccessInput {
  public:
-  explicit FileInput(const std::filesystem::path& path);
-  bool is_open() const { return file_.is_open(); }
-  uint64_t size() const override { return size_; }
+  // Null, with `problem` set, as OpenFileStream.
+  static std::unique_ptr<FileInput> Open(const std::filesystem::path& path,
+                                         velmora::files::Links links, std::string& problem);
+  uint64_t size() const override { return view_->size(); }
   std::size_t ReadAt(uint64_t offset, char* buffer, std::size_t size) override;
-  std::size_t Read(char* buffer, std::size_t size) override;
-  std::string problem() const override { return problem_; }
 
  private:
-  std::ifstream file_;
-  uint64_t size_ = 0;
-  std::string problem_;
+  explicit FileInput(std::unique_ptr<velmora::files::FileView> view) : view_(std::move(view)) {}
+  std::unique_ptr<velmora::files::FileView> view_;
 };
 
 class MemoryInput : public RandomAccessInput, public ByteStream {

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "decoder.h"
+#include "platform/folder_list.h"
 
 namespace triage {
 
@@ -54,10 +55,11 @@ class FolderCollection : public Collection {
     SetFiles(std::move(names));
   }
   std::unique_ptr<ByteStream> Open(const CollectedFile& file, std::string& problem) override {
-    auto stream = OpenFileStream(paths_[file.index]);
-    if (!stream) problem = "it cannot be opened";
-    return stream;
+    // The name was a regular file when listed; what is opened now is checked
+    // again, as another program may have put a link or a FIFO in its place.
+    return OpenFileStream(paths_[file.index], velmora::files::Links::Refuse, problem);
   }
+  void AddNote(Finding note) { notes_.push_back(std::move(note)); }
 
  private:
   fs::path root_;
@@ -66,7 +68,7 @@ class FolderCollection : public Collection {
 
 class ZipCollection : public Collection {
  public:
-  ZipCollection(std::unique_ptr<FileInput> input, const ZipLimits& limits)
+  ZipCollection(std::unique_ptr<RandomAccessInput> input, const ZipLimits& limits)
       : input_(std::move(input)), archive_(*input_, limits) {}
   bool Load(std::string& error) {
     if (!archive_.Open(error)) return false;
@@ -83,7 +85,7 @@ class ZipCollection : public Collection {
   }
 
  private:
-  std::unique_ptr<FileInput> input_;
+  std::unique_ptr<RandomAccessInput> input_;
   ZipArchive archive_;
 };
 
@@ -93,10 +95,9 @@ class SingleFileCollection : public Collection {
     single_file_ = true;
     files_.push_back({std::move(name), kind, 0});
   }
+  // The engineer named this file: a link given as PATH is followed.
   std::unique_ptr<ByteStream> Open(const CollectedFile&, std::string& problem) override {
-    auto stream = OpenFileStream(path_);
-    if (!stream) problem = "it cannot be opened";
-    return stream;
+    return OpenFileStream(path_, velmora::files::Links::Follow, problem);
   }
 
  private:
@@ -113,7 +114,7 @@ class HeadCollector : public LineSink {
   std::string text_;
 };
 
-FileKind SniffKind(FileInput& input) {
+FileKind SniffKind(RandomAccessInput& input) {
   std::string head(64 * 1024, '\0');
   head.resize(input.ReadAt(0, head.data(), head.size()));
   HeadCollector collector;
@@ -212,58 +213,91 @@ void Collection::SetFiles(std::vector<std::pair<std::string, std::size_t>> names
   }
 }
 
+namespace {
+
+// The links of a folder, named in one finding: a link is never followed,
+// whatever it points to.
+Finding LinksNote(const std::vector<std::string>& links) {
+  constexpr std::size_t kNamed = 5;
+  std::string names;
+  for (std::size_t i = 0; i < links.size() && i < kNamed; ++i) {
+    names += (i > 0 ? ", \"" : "\"") + links[i] + "\"";
+  }
+  if (links.size() > kNamed) names += " and " + std::to_string(links.size() - kNamed) + " more";
+  return Note("input.link", Severity::Warning, links.front(),
+              std::to_string(links.size()) + (links.size() == 1 ? " link" : " links") +
+                  " in the folder " + (links.size() == 1 ? "was" : "were") + " not followed (" +
+                  names +
+                  "): a link may lead anywhere on this machine, so only files that are "
+                  "really in the folder are read",
+              "A collected folder holds plain files only: ask the user to zip the folder the "
+              "collector made and send that zip.");
+}
+
+std::unique_ptr<Collection> OpenFolder(const fs::path& path, std::string& error) {
+  fs::path root = path;
+  // A folder whose only content is one folder (the collected folder copied
+  // inside another) is read from that inner folder; a link is no folder.
+  for (int depth = 0;; ++depth) {
+    std::vector<velmora::files::FolderEntry> entries;
+    std::string why;
+    if (!velmora::files::ListFolder(root, entries, why)) {
+      error = "the folder cannot be read (" + why + ")";
+      return nullptr;
+    }
+    std::vector<fs::path> paths;
+    std::vector<std::pair<std::string, std::size_t>> names;
+    std::vector<std::string> links;
+    std::size_t folders = 0;
+    fs::path only_folder;
+    for (auto& entry : entries) {
+      switch (entry.type) {
+        case velmora::files::EntryType::Folder:
+          ++folders;
+          only_folder = entry.path;
+          break;
+        case velmora::files::EntryType::File:
+          names.emplace_back(std::move(entry.name), paths.size());
+          paths.push_back(std::move(entry.path));
+          break;
+        case velmora::files::EntryType::Link:
+          links.push_back(std::move(entry.name));
+          break;
+        case velmora::files::EntryType::Other:
+          break;  // a FIFO, socket or device is never opened
+      }
+    }
+    if (depth == 0 && names.empty() && links.empty() && folders == 1) {
+      root = only_folder;
+      continue;
+    }
+    std::sort(links.begin(), links.end());
+    auto collection = std::make_unique<FolderCollection>(root, std::move(paths), std::move(names));
+    if (!links.empty()) collection->AddNote(LinksNote(links));
+    return collection;
+  }
+}
+
+}  // namespace
+
 std::unique_ptr<Collection> OpenCollection(const fs::path& path, std::string& error,
                                            const ZipLimits& limits) {
+  // PATH itself is what the engineer named: a link there is followed.
   std::error_code ec;
   auto status = fs::status(path, ec);
   if (ec || !fs::exists(status)) {
     error = "no such file or folder";
     return nullptr;
   }
-  if (fs::is_directory(status)) {
-    fs::path root = path;
-    // A folder whose only content is one folder (the collected folder
-    // copied inside another) is read from that inner folder.
-    for (int depth = 0; depth < 2; ++depth) {
-      std::vector<fs::path> paths;
-      std::vector<std::pair<std::string, std::size_t>> names;
-      std::size_t folders = 0;
-      fs::path only_folder;
-      fs::directory_iterator it(root, ec), end;
-      if (ec) {
-        error = "the folder cannot be read (" + ec.message() + ")";
-        return nullptr;
-      }
-      for (; it != end; it.increment(ec)) {
-        if (ec) break;
-        auto entry_status = it->status(ec);
-        if (ec) continue;
-        if (fs::is_directory(entry_status)) {
-          ++folders;
-          only_folder = it->path();
-        } else if (fs::is_regular_file(entry_status)) {
-          names.emplace_back(it->path().filename().u8string(), paths.size());
-          paths.push_back(it->path());
-        }
-      }
-      if (ec) {
-        error = "the folder cannot be read (" + ec.message() + ")";
-        return nullptr;
-      }
-      if (depth == 0 && names.empty() && folders == 1) {
-        root = only_folder;
-        continue;
-      }
-      return std::make_unique<FolderCollection>(root, std::move(paths), std::move(names));
-    }
-  }
+  if (fs::is_directory(status)) return OpenFolder(path, error);
   if (!fs::is_regular_file(status)) {
     error = "neither a folder nor a regular file";
     return nullptr;
   }
-  auto input = std::make_unique<FileInput>(path);
-  if (!input->is_open()) {
-    error = "the file cannot be opened";
+  std::string problem;
+  std::unique_ptr<FileInput> input = FileInput::Open(path, velmora::files::Links::Follow, problem);
+  if (!input) {
+    error = "the file cannot be read: " + problem;
     return nullptr;
   }
   std::string name = path.filename().u8string();

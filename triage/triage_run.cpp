@@ -38,28 +38,6 @@ class ReaderSink : public LineSink {
   LineReader& reader_;
 };
 
-// The whole text, for the one reader that parses a document.
-class TextSink : public LineSink {
- public:
-  explicit TextSink(uint64_t limit) : limit_(limit) {}
-  void Line(uint64_t, std::string_view text) override {
-    if (too_large_) return;
-    if (text_.size() + text.size() + 1 > limit_) {
-      too_large_ = true;
-      text_.clear();
-      text_.shrink_to_fit();
-      return;
-    }
-    text_.append(text);
-    text_ += '\n';
-  }
-  std::string text_;
-  bool too_large_ = false;
-
- private:
-  uint64_t limit_;
-};
-
 // Feeds one file through the decoder and reports what went wrong with its
 // bytes (not with what they say).
 void Pump(ByteStream& stream, LineSink& sink, const std::string& name, const RunLimits& limits,
@@ -135,24 +113,10 @@ bool Triage(const std::filesystem::path& path, const std::string& shown_as, cons
     }
     ++outcome.files_read;
     try {
-      if (file.kind == FileKind::SystemInfo) {
-        TextSink text(limits.max_system_info_bytes);
-        Pump(*stream, text, file.name, limits, buffer, report);
-        if (text.too_large_) {
-          report.findings.push_back(
-              Note("input.too-large", Severity::Warning, file.name, 0,
-                   file.name + " is larger than a system-information report can be (over " +
-                       std::to_string(limits.max_system_info_bytes >> 20) +
-                       " MiB of text); it was not read",
-                   "Open it in System Information (msinfo32) by hand."));
-        } else {
-          ReadSystemInfo(file.name, text.text_, report);
-        }
-        continue;
-      }
       std::unique_ptr<LineReader> reader =
           file.kind == FileKind::InstallerLog  ? MakeInstallerLogReader(file.name)
           : file.kind == FileKind::SetupApiLog ? MakeSetupApiReader(file.name)
+          : file.kind == FileKind::SystemInfo  ? MakeSystemInfoReader(file.name)
                                                : MakeInstalledAppsReader(file.name);
       ReaderSink sink(*reader);
       Pump(*stream, sink, file.name, limits, buffer, report);

@@ -16,8 +16,6 @@ struct RunLimits {
   // Files read at most; a folder of thousands is listed, not read whole.
   std::size_t max_files = 200;
   std::size_t max_line_bytes = 64 * 1024;
-  // The system-information report is parsed whole: its text is capped.
-  uint64_t max_system_info_bytes = uint64_t{48} << 20;
   ZipLimits zip;
 };
 

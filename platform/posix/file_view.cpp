@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 namespace velmora::files {
@@ -43,11 +44,22 @@ class PosixFileView : public FileView {
 
 }  // namespace
 
-std::unique_ptr<FileView> FileView::Open(const std::filesystem::path& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+std::unique_ptr<FileView> FileView::Open(const std::filesystem::path& path, Links links,
+                                         std::string& problem) {
+  // O_NONBLOCK: a FIFO put in the file's place would otherwise hold open()
+  // until some writer came. O_NOFOLLOW: a link at the name fails with ELOOP.
+  int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  if (links == Links::Refuse) flags |= O_NOFOLLOW;
+  const int fd = open(path.c_str(), flags);
+  if (fd < 0) {
+    problem = links == Links::Refuse && errno == ELOOP
+                  ? "it is a symbolic link, and links are never followed"
+                  : std::string("it cannot be opened (") + std::strerror(errno) + ")";
+    return nullptr;
+  }
   struct stat status;
-  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0) {
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    problem = "it is not a regular file (a folder, FIFO, socket or device)";
     close(fd);
     return nullptr;
   }

@@ -1,7 +1,7 @@
 // The triage log readers on arbitrary bytes: the first byte picks the reader
-// (installer log, device-setup log, applications list, system report), the
-// rest is split into lines as the program splits decoded text. Whatever the
-// input, the findings must stay well-formed and bounded.
+// (installer log, device-setup log, applications list, system report, or
+// the system report with its text repeated), the rest is split into lines as the program splits
+// decoded text. Whatever the input, the findings must stay well-formed and bounded.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -46,17 +46,25 @@ void CheckReport(const Report& report, uint64_t lines) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace triage;
   if (size == 0) return 0;
-  const uint8_t selector = data[0] % 4;
+  const uint8_t selector = data[0] % 5;
   std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
-  Report report;
-  if (selector == 3) {
-    ReadSystemInfo("sysinfo.nfo", text, report);
-    CheckReport(report, 1 + static_cast<uint64_t>(std::count(text.begin(), text.end(), '\n')));
-    return 0;
+  // The system report again, its text repeated up to a megabyte: deep and
+  // wide documents far beyond the fuzzer's input length.
+  std::string repeated;
+  if (selector == 4 && !text.empty()) {
+    const size_t times = 1 + static_cast<uint8_t>(text[0]) * 400;
+    text.remove_prefix(1);
+    for (size_t i = 0; i < times && repeated.size() + text.size() <= (1u << 20); ++i) {
+      repeated += text;
+    }
+    text = repeated;
   }
+  Report report;
   auto reader = selector == 0   ? MakeInstallerLogReader("Velmora_Drivers_fuzz.log")
                 : selector == 1 ? MakeSetupApiReader("setupapi.dev.log")
-                                : MakeInstalledAppsReader("installedapps.txt");
+                : selector == 2 ? MakeInstalledAppsReader("installedapps.txt")
+                                : MakeSystemInfoReader("sysinfo.nfo");
+
   uint64_t number = 0;
   while (!text.empty()) {
     const size_t end = text.find('\n');

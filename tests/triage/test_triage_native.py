@@ -2,12 +2,14 @@
 logs, made at test time from the rules' fixtures; exit statuses; hostile
 input of every kind the program must survive."""
 
+import json
 import os
 import shutil
+import subprocess
 import unittest
 import zipfile
 
-from triage_e2e import (BUILD_DIR, FOLDER_NAME, fixture_files, rules, run, triage_json,
+from triage_e2e import (BUILD_DIR, EXE, FOLDER_NAME, fixture_files, rules, run, triage_json,
                         windows_bytes, write_folder, write_zip)
 
 # Each fixture, triaged alone as a collected folder: the verdict and the
@@ -198,6 +200,70 @@ class HostileInput(TriageTestCase):
         self.assertEqual(status, 0)
         self.assertIn("1000 files", self.finding(report, "input.too-many-files")["message"])
 
+
+    def test_links_lead_nowhere(self):
+        outside = write_folder(self.work / "elsewhere", fixture_files("msi-1920-service"))
+        folder = write_folder(self.work / "received", fixture_files("msi-3010-restart"))
+        links = {"Velmora_Drivers_20991231_000000.log": next(outside.iterdir()),
+                 "setupapi.dev.log": "/proc/self/environ", "sysinfo.nfo": "/etc/passwd",
+                 "logs": outside}
+        for name, target in links.items():
+            (folder / name).symlink_to(target)
+        status, report = triage_json(folder)
+        self.assertEqual((status, report["verdict"]), (0, "succeeded"))
+        self.assertFalse({f["file"] for f in report["findings"]
+                          if not f["rule"].startswith("input.")} & set(links))
+        note = self.finding(report, "input.link")
+        for name in links:
+            self.assertIn(name, note["message"])
+        # PATH itself may be a link: followed, while the links inside are not.
+        alias = self.work / "alias"
+        alias.symlink_to(folder)
+        self.assertEqual(triage_json(alias), (status, report))
+        # A folder holding only a link to a folder is not entered through it.
+        lone = self.work / "lone"
+        lone.mkdir()
+        (lone / FOLDER_NAME).symlink_to(outside)
+        status, report = triage_json(lone)
+        self.assertEqual((status, report["verdict"]), (0, "unknown"))
+        self.finding(report, "input.link")
+
+    def test_deep_system_reports_are_answered(self):
+        # A quote in a name, a declaration left open: each once hid the depth
+        # of what followed from the reader, which then recursed and crashed.
+        levels = "<a>\n" * 100000
+        deep = {"quote in a name": "<a'>" + levels, "unknown declaration": "<!x[>" + levels,
+                "well-formed": levels + "</a>\n" * 100000}
+        for case, xml in deep.items():
+            with self.subTest(case):
+                folder = write_folder(self.work / case, {"sysinfo.nfo": xml})
+                for path in (folder, write_zip(self.work / f"{case}.zip", {"sysinfo.nfo": xml})):
+                    status, report = triage_json(path)
+                    self.assertEqual(status, 0)
+                    self.finding(report, "sysinfo.unreadable")
+
+    def test_a_huge_system_report_is_read_in_bounded_memory(self):
+        if os.environ.get("VELMORA_SANITIZED") == "1":
+            self.skipTest("the sanitizers' own memory hides the program's; the release tree runs it")
+        data = lambda name, value: (f"<Data><Item>{name}</Item><Value>{value}</Value></Data>\n")
+        head = ('<MsInfo><Category name="System Summary">\n' + data("OS Name", "Microsoft Windows 10 Pro")
+                + data("Version", "10.0.19045") + data("OS Manufacturer", "Microsoft Corporation"))
+        # 46 MB: eleven million elements.
+        xml = head.encode() + (b"<a/>" * 15 + b"\n") * 750_000 + b"</Category></MsInfo>\n"
+        folder = write_folder(self.work / "huge", {"sysinfo.nfo": xml})
+        zip_path = write_zip(self.work / "huge.zip", {"sysinfo.nfo": xml})
+        del xml
+        peak = self.work / "peak"
+        for path in (folder, zip_path):
+            with self.subTest(path.name):
+                # GNU time's own child: a child of this process would inherit
+                # its peak through exec.
+                done = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", str(peak), str(EXE),
+                                       str(path), "--json"], capture_output=True, timeout=300)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                self.assertEqual(json.loads(done.stdout)["system"]["os_name"],
+                                 "Microsoft Windows 10 Pro")
+                self.assertLess(int(peak.read_text().split()[-1]), 64 * 1024, "peak memory in KiB")
 
 if __name__ == "__main__":
     unittest.main()

@@ -75,6 +75,14 @@ class WineTriage(unittest.TestCase):
                          [line for line in err.splitlines() if line.strip()])
         self.assertIn("no such file or folder", err)
 
+    def test_a_deeply_nested_report_is_answered(self):
+        # Ten thousand levels once overflowed the Windows build's stack: no
+        # output, exit status 0, like a run that found nothing.
+        folder = write_folder(self.work / "tief", {"sysinfo.nfo": "<a'>" + "<a>\n" * 10000})
+        status, out, err = self.run_windows(folder, "--json")
+        self.assertEqual(status, 0, err)
+        self.assertIn("sysinfo.unreadable", [f["rule"] for f in json.loads(out)["findings"]])
+
     def test_imports_only_windows_own_dlls(self):
         pe = PeFile.open(EXE)
         self.assertTrue(pe.is_64bit)

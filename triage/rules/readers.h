@@ -18,8 +18,8 @@ std::unique_ptr<LineReader> MakeInstallerLogReader(std::string file);
 std::unique_ptr<LineReader> MakeSetupApiReader(std::string file);
 // "installedapps.txt": WMIC's fixed-width table.
 std::unique_ptr<LineReader> MakeInstalledAppsReader(std::string file);
-// "sysinfo.nfo": the whole decoded XML text.
-void ReadSystemInfo(const std::string& file, std::string_view xml, Report& report);
+// "sysinfo.nfo": msinfo32's XML report, read as a stream.
+std::unique_ptr<LineReader> MakeSystemInfoReader(std::string file);
 
 // Once every file is read: info findings for the files a collection should
 // hold but `present` (names within the folder) lacks.

@@ -88,6 +88,18 @@ std::optional<int64_t> ParseHex(std::string_view text, size_t* used) {
   return static_cast<int64_t>(value);
 }
 
+void AppendUtf8(uint32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+    return;
+  }
+  const int extra = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+  out += static_cast<char>(((0xFF00 >> (extra + 1)) & 0xFF) | (c >> (6 * extra)));
+  for (int shift = 6 * (extra - 1); shift >= 0; shift -= 6) {
+    out += static_cast<char>(0x80 | ((c >> shift) & 0x3F));
+  }
+}
+
 std::string_view CutUtf8(std::string_view text, size_t limit) {
   if (text.size() <= limit) return text;
   size_t end = limit;

@@ -35,6 +35,9 @@ std::optional<int64_t> ParseDecimal(std::string_view text, size_t* used = nullpt
 // "0x..." or bare hex digits, at most 16 of them.
 std::optional<int64_t> ParseHex(std::string_view text, size_t* used = nullptr);
 
+// Appends code point `c` (at most U+10FFFF) to `out` as UTF-8.
+void AppendUtf8(uint32_t c, std::string& out);
+
 // `text` cut to at most `limit` bytes without splitting a UTF-8 sequence.
 std::string_view CutUtf8(std::string_view text, size_t limit = kMaxKeptLine);
 

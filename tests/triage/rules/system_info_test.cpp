@@ -8,6 +8,12 @@
 namespace triage::test {
 namespace {
 
+Report Read(std::string_view xml) {
+  Report report;
+  FeedText(*MakeSystemInfoReader("sysinfo.nfo"), xml, report);
+  return report;
+}
+
 std::string Item(const std::string& name, const std::string& value) {
   return "<Data><Item><![CDATA[" + name + "]]></Item><Value><![CDATA[" + value +
          "]]></Value></Data>\n";
@@ -15,8 +21,7 @@ std::string Item(const std::string& name, const std::string& value) {
 
 TEST(SystemInfo, TranslatedReportReadByStructure) {
   const std::string fixture = "sysinfo-german/sysinfo.nfo";
-  Report report;
-  ReadSystemInfo("sysinfo.nfo", ReadFixture(fixture), report);
+  const Report report = Read(ReadFixture(fixture));
   ASSERT_TRUE(report.system.has_value());
   EXPECT_EQ(report.system->os_name, "Microsoft Windows 10 Pro");
   EXPECT_EQ(report.system->os_version, "10.0.19045 Build 19045");
@@ -28,48 +33,62 @@ TEST(SystemInfo, TranslatedReportReadByStructure) {
 }
 
 TEST(SystemInfo, WindowsXpOrderWithoutTheOtherDescription) {
-  const std::string xml = "<?xml version=\"1.0\"?>\n<MsInfo><Category name=\"System Summary\">\n" +
-                          Item("OS Name", "Microsoft Windows XP Professional") +
-                          Item("Version", "5.1.2600 Service Pack 3 Build 2600") +
-                          Item("OS Manufacturer", "Microsoft Corporation") +
-                          Item("System Name", "OLDBOX") + Item("System Manufacturer", "IBM") +
-                          // Plain text, not CDATA: its entity is decoded.
-                          "<Data><Item>System Model</Item><Value>ThinkPad T43 &amp; Dock</Value>"
-                          "</Data>\n" +
-                          Item("System Type", "X86-based PC") + "</Category></MsInfo>\n";
-  Report report;
-  ReadSystemInfo("sysinfo.nfo", xml, report);
+  const std::string xml =
+      "<?xml version=\"1.0\"?>\n<MsInfo><Category name=\"System Summary\">\n" +
+      Item("OS Name", "Microsoft Windows XP Professional") +
+      Item("Version", "5.1.2600 Service Pack 3 Build 2600") +
+      Item("OS Manufacturer", "Microsoft Corporation") + Item("System Name", "OLDBOX") +
+      Item("System Manufacturer", "IBM") +
+      // Plain text, not CDATA: its entities are decoded.
+      "<Data><Item>System Model</Item><Value>ThinkPad T43 &amp; Dock &#233;&#x20AC;</Value>"
+      "</Data>\n" +
+      Item("System Type", "X86-based PC") + "</Category></MsInfo>\n";
+  const Report report = Read(xml);
   ASSERT_TRUE(report.system.has_value());
-  EXPECT_EQ(report.system->model, "ThinkPad T43 & Dock");
+  EXPECT_EQ(report.system->model, "ThinkPad T43 & Dock \u00E9\u20AC");
   EXPECT_EQ(report.system->system_type, "X86-based PC");
 }
 
 TEST(SystemInfo, BrokenReportsGiveAFindingAndNoSystem) {
   const std::string complete = ReadFixture("sysinfo-german/sysinfo.nfo");
   const std::string unclosed = "<a>" + std::string(100000, '<');
-  std::string nested;
-  std::string disguised;  // closing-tag look-alikes the parser reads as text
-  for (int i = 0; i < 5000; ++i) {
-    nested += "<a>";
-    disguised += "<a x='</></>'><?pi </></>?><!-- </> -->";
-  }
-  for (int i = 0; i < 5000; ++i) disguised += "</a>";
-  // Refused for its depth before the parser (which recurses) sees it.
-  for (const std::string& xml : {nested, disguised}) {
-    Report report;
-    ReadSystemInfo("sysinfo.nfo", xml, report);
+  const auto repeat = [](std::string_view part, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += part;
+    return out;
+  };
+  // Closing-tag look-alikes inside values, instructions and comments.
+  const std::string disguised =
+      repeat("<a x='</></>'><?pi </></>?><!-- </> -->", 5000) + repeat("</a>", 5000);
+  // Well-formed but far deeper than any report: refused, never recursed into.
+  for (const std::string& xml : {repeat("<a>", 100000) + repeat("</a>", 100000), disguised}) {
+    const Report report = Read(xml);
     const Finding* refused = Only(report, "sysinfo.unreadable");
     ASSERT_NE(refused, nullptr);
     EXPECT_TRUE(Has(refused->message, "nest too deeply")) << refused->message;
   }
+  // A quote inside a name, an unknown declaration left open: either once hid
+  // the depth of what followed, and the reader recursed until it crashed.
+  const std::string levels = repeat("<a>\n", 100000);
   for (const std::string& xml :
-       {complete.substr(0, complete.size() / 2), nested, disguised, unclosed,
-        std::string("<MsInfo/>"), std::string("not xml at all"), std::string()}) {
-    Report report;
-    ReadSystemInfo("sysinfo.nfo", xml, report);
+       {complete.substr(0, complete.size() / 2), disguised, unclosed, "<a'>" + levels,
+        "<!x[>" + levels, std::string("<MsInfo/>"), std::string("not xml at all"), std::string()}) {
+    const Report report = Read(xml);
     EXPECT_FALSE(report.system.has_value()) << xml.substr(0, 40);
     EXPECT_NE(Only(report, "sysinfo.unreadable"), nullptr) << xml.substr(0, 40);
   }
+}
+
+TEST(SystemInfo, SummaryFollowedByAMillionElementsIsStillRead) {
+  std::string xml = "<MsInfo><Category name=\"System Summary\">\n" +
+                    Item("OS Name", "Microsoft Windows 11 Pro") + Item("Version", "10.0.22631") +
+                    Item("OS Manufacturer", "Microsoft Corporation") + "<Category>";
+  for (int i = 0; i < 1000000; ++i) xml += i % 16 == 15 ? "<a/>\n" : "<a/>";
+  xml += "</Category></Category></MsInfo>\n";
+  const Report report = Read(xml);
+  ASSERT_TRUE(report.system.has_value());
+  EXPECT_EQ(report.system->os_name, "Microsoft Windows 11 Pro");
+  EXPECT_EQ(report.system->os_version, "10.0.22631");
 }
 
 }  // namespace
