@@ -154,6 +154,8 @@ def main(argv):
 Made by `./scripts/bench` on {datetime.date.today().isoformat()}, {platform.machine()},
 {platform.system()} {platform.release()}; one run each for the search and the copy,
 the median of {wait_cost.RUNS} runs for the wait. Release builds without sanitizers.
+Under Wine the tool and the do-nothing program are started through the 64-bit
+loader, so that the process timed is the program's own.
 
 | measure | velmora-diag | reference | ratio / margin | goal |
 |---|---|---|---|---|

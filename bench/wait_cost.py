@@ -56,7 +56,9 @@ def watch(proc, others=lambda: []):
     for the exit. Returns (share of one core per process, exit time)."""
     time.sleep(0.5)
     pids = [proc.pid, *others()]
-    # The launcher hands over to the program itself in the same process.
+    # The launcher hands over to the program itself in the same process
+    # (under Wine, only through the loader of the program's bitness: see
+    # wine_prefix.loader).
     command = Path(f"/proc/{proc.pid}/cmdline").read_bytes().replace(b"\0", b" ").decode()
     assert "velmora-diag" in command, f"measuring the wrong process: {command}"
     first, start = [cpu_seconds(p) for p in pids], time.time()
@@ -139,22 +141,29 @@ def bench_wine():
         folder = wine.drive_c / "bench"
         folder.mkdir()
         shutil.copyfile(build / "velmora-diag.exe", folder / "velmora-diag.exe")
-        for name in ("wmic.exe", "msinfo32.exe"):  # where the shell finds the system's
-            wine.install_program(build / "tests" / "programs" / "stand-ins" / name, name)
+        installed = {name: wine.install_program(build / "tests" / "programs" / "stand-ins" / name, name)
+                     for name in ("wmic.exe", "msinfo32.exe")}  # where the shell finds the system's
         env = dict(wine.env)
         env.update({"WINEDLLOVERRIDES": DLL_OVERRIDES + ";explorer.exe=n;wmic.exe=n;msinfo32.exe=n",
                     "VELMORA_RUN_MS_WMIC": str(int(SHORT_S * 1000)),
                     "VELMORA_RUN_MS_MSINFO32": str(int(LONG_S * 1000))})
-        quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL, "cwd": wine.root}
+        quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
 
         # Warm up (wineserver and the prefix's services up), then the
         # yardstick: the stand-in without a record folder does nothing.
+        # Started as the tool is, in its own process (WinePrefix.start).
         noop = dict(env)
-        subprocess.run(["wine", str(folder / "wmic.exe")], env=noop, **quiet)
+
+        def do_nothing():
+            status = wine.start(installed["wmic.exe"], env=noop, **quiet).wait()
+            if status != 0:
+                raise RuntimeError(f"the do-nothing program failed with status {status}")
+
+        do_nothing()
         noop_times = []
         for _ in range(5):
             start = time.time()
-            subprocess.run(["wine", str(folder / "wmic.exe")], env=noop, **quiet)
+            do_nothing()
             noop_times.append(time.time() - start)
         yardstick = statistics.median(noop_times)
 
@@ -163,7 +172,7 @@ def bench_wine():
         for _ in range(RUNS):
             for old in records.glob("*.end"):
                 old.unlink()
-            proc = subprocess.Popen(["wine", str(folder / "velmora-diag.exe")], env=env, **quiet)
+            proc = wine.start(folder / "velmora-diag.exe", env=env, **quiet)
             shares, exited = watch(proc, lambda: [wineserver_pid(wine.prefix)])
             last_end = max(float(p.read_text()) for p in records.glob("*.end"))
             tool_shares.append(shares[0])

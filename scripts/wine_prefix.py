@@ -199,6 +199,24 @@ def pe_machine(exe):
         return None
 
 
+def loader(exe):
+    """The Wine loader that runs `exe` in the very process it is started as.
+
+    Debian's "wine" starts the 32-bit loader whenever the 32-bit Wine is
+    installed. That one cannot map a 64-bit program: it runs "start.exe
+    /exec" instead, which starts the program as another process, not its
+    child, and waits for it. Only the exit status comes through; the
+    process to watch, kill or time is start.exe's. A 64-bit program is
+    therefore started through the 64-bit loader: "wine64" where it is on
+    PATH, Debian's own in /usr/lib/wine. Every other program, and where
+    neither is found (a Wine whose one loader runs both), through "wine"."""
+    if pe_machine(exe) == 0x8664:
+        for candidate in (shutil.which("wine64"), "/usr/lib/wine/wine64"):
+            if candidate and os.access(candidate, os.X_OK):
+                return candidate
+    return "wine"
+
+
 def cannot_run(exe, build_dir, arch="win64"):
     """None when `exe` can run in a prefix of `arch` here, else why not: a
     32-bit program where 32-bit Windows programs do not run."""
@@ -292,10 +310,10 @@ class WinePrefix:
         return target
 
     def start(self, exe, args=(), env=None, stdout=None, stderr=None):
-        """Starts a Windows program; returns its Popen."""
+        """Starts a Windows program; returns its Popen, whose process is the program's."""
         full_env = dict(self.env)
         full_env.update(env or {})
-        return subprocess.Popen([*self.runner, "wine", _absolute(exe), *args], env=full_env,
+        return subprocess.Popen([*self.runner, loader(exe), _absolute(exe), *args], env=full_env,
                                 stdout=stdout, stderr=stderr, cwd=self.root)
 
     def run(self, exe, args=(), env=None, timeout=120, check_exit=True):

@@ -9,7 +9,7 @@ import threading
 import time
 from pathlib import Path
 
-from wine_prefix import DLL_OVERRIDES, WinePrefix, cannot_run_32bit
+from wine_prefix import DLL_OVERRIDES, WinePrefix, cannot_run_32bit, loader
 
 from .files import put
 from .lines import FOLDER_NAME
@@ -404,7 +404,8 @@ class WineTarget(Target):
         return [self.wine.drive_c / "users" / self.user / "Temp", legacy, self.temp.parent]
 
     def command(self, args):
-        return [*self.wine.runner, "wine", str(self.tool), *args]
+        # The tool's own process, not a launcher's: its exit is exit_time.
+        return [*self.wine.runner, loader(self.tool), str(self.tool), *args]
 
     def environment(self):
         overrides = ";".join(f"{name}={how}" for name, how in self.overrides.items())

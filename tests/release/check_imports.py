@@ -14,9 +14,12 @@ import sys
 from dataclasses import dataclass
 from pathlib import Path
 
-from pe_file import MACHINE_AMD64, MACHINE_I386, SUBSYSTEM_CONSOLE, PeFile
+from release_paths import pefile
 
 EXPORTS_DIR = Path(__file__).resolve().parent / "exports"
+MACHINE_I386 = pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]
+MACHINE_AMD64 = pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]
+SUBSYSTEM_CONSOLE = pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"]
 
 
 @dataclass(frozen=True)
@@ -50,6 +53,19 @@ def load_exports(arch, directory=EXPORTS_DIR):
     return exports
 
 
+def read_pe(path):
+    """The executable, every table parsed."""
+    return pefile.PE(data=Path(path).read_bytes())
+
+
+def imported(pe):
+    """(DLL, function name or None for an ordinal) of every import, the
+    delay-loaded ones included."""
+    tables = [*getattr(pe, "DIRECTORY_ENTRY_IMPORT", []), *getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])]
+    return [(table.dll.decode("ascii"), function.name and function.name.decode("ascii"))
+            for table in tables for function in table.imports]
+
+
 def check_imports(imports, target, exports):
     """Violations among (dll, function name or None for an ordinal) pairs."""
     problems = []
@@ -66,21 +82,26 @@ def check_imports(imports, target, exports):
 
 def check_headers(pe, target):
     problems = []
-    if pe.machine != target.machine:
-        problems.append(f"machine {pe.machine:#x}, expected {target.machine:#x}")
-    if pe.subsystem != SUBSYSTEM_CONSOLE:
-        problems.append(f"subsystem {pe.subsystem}, expected the console ({SUBSYSTEM_CONSOLE})")
-    for what, version in (("OS", pe.os_version), ("subsystem", pe.subsystem_version)):
-        if tuple(version) > target.max_version:
+    machine, optional = pe.FILE_HEADER.Machine, pe.OPTIONAL_HEADER
+    if machine != target.machine:
+        problems.append(f"machine {machine:#x}, expected {target.machine:#x}")
+    if optional.Subsystem != SUBSYSTEM_CONSOLE:
+        problems.append(f"subsystem {optional.Subsystem}, expected the console ({SUBSYSTEM_CONSOLE})")
+    for what, version in (
+            ("OS", (optional.MajorOperatingSystemVersion, optional.MinorOperatingSystemVersion)),
+            ("subsystem", (optional.MajorSubsystemVersion, optional.MinorSubsystemVersion))):
+        if version > target.max_version:
             problems.append("%s version %d.%02d is above %d.%02d" % (what, *version, *target.max_version))
     return problems
 
 
 def check_executable(path, target_key, exports_dir=EXPORTS_DIR):
     target = TARGETS[target_key]
-    pe = PeFile.open(path)
-    imports = [(i.dll, i.name) for i in pe.imports()]
-    return check_headers(pe, target) + check_imports(imports, target, load_exports(target.arch, exports_dir))
+    pe = read_pe(path)
+    # What pefile had to skip or guess at would leave a table unchecked.
+    unread = [f"unreadable: {warning}" for warning in pe.get_warnings()]
+    return unread + check_headers(pe, target) + check_imports(imported(pe), target,
+                                                              load_exports(target.arch, exports_dir))
 
 
 def main(argv):

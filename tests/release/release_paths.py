@@ -1,8 +1,18 @@
-"""Where the release checks find the project, its build and its version."""
+"""Where the release checks find the project, its build and its version,
+and the PE reader they share (Debian's python3-pefile)."""
 
 import os
 import re
+import sys
 from pathlib import Path
+
+try:
+    import pefile
+except ImportError:
+    # scripts/ensure-deps installs it for Debian's Python; a Python of one's
+    # own first on PATH (pyenv, say) does not look there.
+    sys.path.append("/usr/lib/python3/dist-packages")
+    import pefile  # noqa: F401
 
 ROOT = Path(__file__).resolve().parents[2]
 BUILD = ROOT / "build"

@@ -4,13 +4,23 @@ at start (RT_MANIFEST, ID 1) is read back from each and parsed as XML."""
 import unittest
 import xml.etree.ElementTree as ElementTree
 
-from pe_file import RT_MANIFEST, PeFile
-from release_paths import EXES
+from check_imports import read_pe
+from release_paths import EXES, pefile
 
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 # Windows takes the trust information in either namespace.
 TRUST_NAMESPACES = ("{urn:schemas-microsoft-com:asm.v3}", "{urn:schemas-microsoft-com:asm.v2}")
 CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
+
+
+def manifests(pe):
+    """(resource ID or name, text) of each manifest resource, one per language."""
+    root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    kinds = [kind for kind in (root.entries if root else [])
+             if kind.id == pefile.RESOURCE_TYPE["RT_MANIFEST"]]
+    return [(str(name.name) if name.name else name.id,
+             pe.get_data(language.data.struct.OffsetToData, language.data.struct.Size).decode("utf-8"))
+            for kind in kinds for name in kind.directory.entries for language in name.directory.entries]
 
 
 def execution_level(manifest):
@@ -41,11 +51,10 @@ class Manifest(unittest.TestCase):
     def test_both_executables_run_as_invoker_without_ui_access(self):
         for key, exe in EXES.items():
             with self.subTest(key):
-                manifests = [r for r in PeFile.open(exe).resources() if r.type == RT_MANIFEST]
-                self.assertEqual([r.name for r in manifests], [CREATEPROCESS_MANIFEST_RESOURCE_ID],
+                found = manifests(read_pe(exe))
+                self.assertEqual([name for name, _ in found], [CREATEPROCESS_MANIFEST_RESOURCE_ID],
                                  "one manifest, where Windows reads it for an executable")
-                manifest = manifests[0].data.decode("utf-8")
-                self.assertEqual(execution_level(manifest), ("asInvoker", "false"))
+                self.assertEqual(execution_level(found[0][1]), ("asInvoker", "false"))
 
     def test_the_reading_tells_elevation_and_misplacement_apart(self):
         self.assertEqual(execution_level(with_level('level="requireAdministrator" uiAccess="false"')),

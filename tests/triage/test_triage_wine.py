@@ -16,7 +16,8 @@ from triage_e2e import BUILD_DIR, EXE, HERE, fixture_files, write_folder, write_
 
 sys.path.insert(0, str(HERE.parents[1] / "scripts"))
 sys.path.insert(0, str(HERE.parent / "release"))
-from pe_file import PeFile  # noqa: E402
+from check_imports import imported, read_pe  # noqa: E402
+from release_paths import pefile  # noqa: E402
 from wine_prefix import WinePrefix  # noqa: E402
 
 NATIVE = Path(os.environ.get("VELMORA_TRIAGE_NATIVE", ""))
@@ -84,9 +85,9 @@ class WineTriage(unittest.TestCase):
         self.assertIn("sysinfo.unreadable", [f["rule"] for f in json.loads(out)["findings"]])
 
     def test_imports_only_windows_own_dlls(self):
-        pe = PeFile.open(EXE)
-        self.assertTrue(pe.is_64bit)
-        dlls = {i.dll.lower() for i in pe.imports()}
+        pe = read_pe(EXE)
+        self.assertEqual(pe.OPTIONAL_HEADER.Magic, pefile.OPTIONAL_HEADER_MAGIC_PE_PLUS)
+        dlls = {dll.lower() for dll, _ in imported(pe)}
         self.assertLessEqual(dlls, SYSTEM_DLLS)
         self.assertIn("kernel32.dll", dlls)
 

@@ -70,6 +70,27 @@ class Prefixes(unittest.TestCase):
         self.assertIn(XP[1], out)
         self.assertEqual(out.split()[-2:], XP[2])
 
+    def test_started_program_runs_in_the_process_started(self):
+        """WinePrefix.start's process is the program's own (in a 64-bit
+        prefix, a 64-bit one), not a launcher waiting for it in another
+        process. Its command line is read while it waits for a file."""
+        prefix = self.prefix("own-process")
+        records = prefix.root / "records"
+        records.mkdir()
+        program = BUILD_DIR / "tests" / "programs" / "stand-ins" / "wmic.exe"
+        process = prefix.start(program, env={"VELMORA_RECORD_DIR": prefix.to_windows_path(records),
+                                             "VELMORA_AFTER_WMIC": "go"},
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(process.wait, 120)
+        self.addCleanup((records / "go").touch)
+        while not (records / "wmic.start").exists():
+            self.assertIsNone(process.poll(), "the program ended before it started waiting")
+            time.sleep(0.05)
+        command = Path(f"/proc/{process.pid}/cmdline").read_bytes().replace(b"\0", b" ").decode()
+        self.assertIn("wmic.exe", command)
+        (records / "go").touch()
+        self.assertEqual(process.wait(120), 0)
+
     def test_prefixes_never_share_a_server_folder(self):
         # Copies of one template once shared the template's folder in /tmp:
         # a prefix whose folder got a freed inode reached the dying server
