@@ -18,8 +18,9 @@ std::vector<std::string> Arguments(int argc, char** argv);
 bool ColoursOnStdout();
 
 // UTF-8 text to standard output and standard error; a Windows console gets
-// it as UTF-16 so that it shows right whatever its code page.
-void WriteStdout(std::string_view text);
-void WriteStderr(std::string_view text);
+// it as UTF-16 so that it shows right whatever its code page. False when
+// not all of it could be written (a full disk, a closed console).
+bool WriteStdout(std::string_view text);
+bool WriteStderr(std::string_view text);
 
 }  // namespace velmora::terminal

@@ -78,6 +78,7 @@ class ZipCollection : public Collection {
       if (!entries[i].is_folder()) names.emplace_back(entries[i].name, i);
     }
     SetFiles(std::move(names));
+    notes_.insert(notes_.end(), archive_.notes().begin(), archive_.notes().end());
     return true;
   }
   std::unique_ptr<ByteStream> Open(const CollectedFile& file, std::string&) override {

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "outcome.h"
+#include "shown_text.h"
 
 namespace triage {
 
@@ -29,18 +30,21 @@ std::string Count(std::size_t n, const char* one, const char* many) {
 std::string TerminalSafe(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7F) {
-      out += '?';
-    } else if (c == 0xC2 && i + 1 < text.size() &&
-               static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-               static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-      out += '?';  // a C1 control, U+0080-U+009F
-      ++i;
-    } else {
-      out += static_cast<char>(c);
+  for (std::size_t i = 0; i < text.size();) {
+    const ShownChar c = FirstChar(text.substr(i));
+    switch (c.kind) {
+      case CharKind::Plain:
+        out.append(text, i, c.size);
+        break;
+      case CharKind::Control:
+      case CharKind::Invalid:
+        out += '?';
+        break;
+      case CharKind::Format:
+        out += CodeMark(c.code);
+        break;
     }
+    i += c.size;
   }
   return out;
 }

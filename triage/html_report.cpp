@@ -1,6 +1,7 @@
 #include <string>
 
 #include "outcome.h"
+#include "shown_text.h"
 
 namespace triage {
 
@@ -40,31 +41,50 @@ pre .evidence { background: #5c1d1a; }
 }  // namespace
 
 std::string HtmlEscape(std::string_view text) {
+  constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
   std::string out;
   out.reserve(text.size() + text.size() / 8);
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
+  for (std::size_t i = 0; i < text.size();) {
+    const ShownChar c = FirstChar(text.substr(i));
+    switch (c.kind) {
+      case CharKind::Plain:
+        switch (text[i]) {
+          case '&':
+            out += "&amp;";
+            break;
+          case '<':
+            out += "&lt;";
+            break;
+          case '>':
+            out += "&gt;";
+            break;
+          case '"':
+            out += "&quot;";
+            break;
+          case '\'':
+            out += "&#39;";
+            break;
+          default:
+            out.append(text, i, c.size);
+        }
         break;
-      case '<':
-        out += "&lt;";
+      case CharKind::Control:
+        if (text[i] == '\t' || text[i] == '\n' || text[i] == '\r') {
+          out += text[i];
+        } else {
+          out += kReplacement;
+        }
         break;
-      case '>':
-        out += "&gt;";
+      case CharKind::Invalid:
+        out += kReplacement;
         break;
-      case '"':
-        out += "&quot;";
+      case CharKind::Format: {
+        const std::string mark = CodeMark(c.code);  // "<U+...>"
+        out += "&lt;" + mark.substr(1, mark.size() - 2) + "&gt;";
         break;
-      case '\'':
-        out += "&#39;";
-        break;
-      case '\0':
-        out += "\xEF\xBF\xBD";
-        break;
-      default:
-        out += c;
+      }
     }
+    i += c.size;
   }
   return out;
 }

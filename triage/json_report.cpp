@@ -33,8 +33,11 @@ std::string JsonReport(const Outcome& outcome) {
     });
   }
   out["findings"] = std::move(findings);
-  // Text cut by a reader in the middle of a character still gives valid JSON.
-  return out.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+  // Text cut by a reader in the middle of a character still gives valid
+  // JSON. Everything beyond ASCII is written as \u escapes: the data stays
+  // whole for the tools that read it, and nothing from the input reaches a
+  // terminal raw.
+  return out.dump(2, ' ', true, Json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace triage

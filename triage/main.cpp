@@ -1,9 +1,10 @@
 // velmora-triage PATH [--json] [--html FILE]: what went wrong, from a
 // collected folder, its zip, or one log.
 #include <filesystem>
-#include <fstream>
 
 #include "options.h"
+#include "page_place.h"
+#include "platform/output_file.h"
 #include "platform/terminal.h"
 #include "triage_run.h"
 
@@ -12,9 +13,17 @@ namespace {
 constexpr int kNoError = 0;
 constexpr int kErrorFound = 1;
 constexpr int kUnreadable = 2;
+constexpr int kPageNotWritten = 3;
+constexpr int kStdoutNotWritten = 4;
+
+// One line on standard error. Its text may hold PATH, FILE, an option or
+// names from the input: it goes through the console's filter whole.
+void Say(const std::string& line) {
+  velmora::terminal::WriteStderr("velmora-triage: " + triage::TerminalSafe(line) + "\n");
+}
 
 int Fail(const std::string& reason) {
-  velmora::terminal::WriteStderr("velmora-triage: " + reason + "\n");
+  Say(reason);
   return kUnreadable;
 }
 
@@ -22,30 +31,45 @@ int Run(const std::vector<std::string>& args) {
   triage::Options options;
   std::string error;
   if (!triage::ParseOptions(args, options, error)) {
-    velmora::terminal::WriteStderr("velmora-triage: " + error + "\n" + triage::kUsage);
+    Say(error);
+    velmora::terminal::WriteStderr(triage::kUsage);
     return kUnreadable;
   }
   if (options.help) {
-    velmora::terminal::WriteStdout(triage::kUsage);
+    if (!velmora::terminal::WriteStdout(triage::kUsage)) {
+      Say("standard output could not be written");
+      return kStdoutNotWritten;
+    }
     return kNoError;
   }
-  triage::Outcome outcome;
-  if (!triage::Triage(std::filesystem::u8path(options.path), options.path, triage::RunLimits{},
-                      outcome, error)) {
-    return Fail("cannot read " + triage::TerminalSafe(options.path) + ": " + error);
-  }
+  const std::filesystem::path path = std::filesystem::u8path(options.path);
+  std::filesystem::path page;
   if (options.html) {
-    std::ofstream page(std::filesystem::u8path(*options.html), std::ios::binary | std::ios::trunc);
-    page << triage::HtmlReport(outcome);
-    page.close();
-    if (!page) return Fail("cannot write " + triage::TerminalSafe(*options.html));
+    page = std::filesystem::u8path(*options.html);
+    std::string refusal = triage::PageRefusal(path, page);
+    if (!refusal.empty()) {
+      return Fail("will not write the page to " + *options.html + ": " + refusal +
+                  " (PATH is never written)");
+    }
   }
-  if (options.json) {
-    velmora::terminal::WriteStdout(triage::JsonReport(outcome));
-  } else {
-    velmora::terminal::WriteStdout(
-        triage::ConsoleReport(outcome, velmora::terminal::ColoursOnStdout()));
+  triage::Outcome outcome;
+  if (!triage::Triage(path, options.path, triage::RunLimits{}, outcome, error)) {
+    return Fail("cannot read " + options.path + ": " + error);
   }
+  // The report first, whatever happens to the page.
+  const bool printed = velmora::terminal::WriteStdout(
+      options.json ? triage::JsonReport(outcome)
+                   : triage::ConsoleReport(outcome, velmora::terminal::ColoursOnStdout()));
+  bool page_written = true;
+  if (options.html) {
+    page_written = velmora::files::WriteReplacing(page, triage::HtmlReport(outcome), error);
+    if (!page_written) Say("cannot write the page to " + *options.html + ": " + error);
+  }
+  if (!printed) {
+    Say("standard output could not be written");
+    return kStdoutNotWritten;
+  }
+  if (!page_written) return kPageNotWritten;
   return outcome.verdict == triage::Verdict::Failed ? kErrorFound : kNoError;
 }
 

@@ -7,7 +7,10 @@ const char* const kUsage =
     "  PATH         a collected folder, a .zip of it, or one log file\n"
     "  --json       print the findings as one JSON object instead of text\n"
     "  --html FILE  also write a self-contained page of the findings to FILE\n"
-    "exit status: 0 no error found, 1 an error found, 2 PATH could not be read\n";
+    "exit status: 0 no error found, 1 an error found,\n"
+    "  2 PATH could not be read, the command line is wrong, or FILE is PATH or inside it,\n"
+    "  3 the report was printed but FILE could not be written,\n"
+    "  4 standard output could not be written\n";
 
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
   options = Options{};

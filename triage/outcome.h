@@ -37,10 +37,14 @@ std::string HtmlReport(const Outcome& outcome);
 // for HRESULTs and SetupAPI's 0xE... codes.
 std::string CodeText(int64_t code);
 
-// Text safe to print on a terminal: control characters (C0, DEL, C1) from
-// the logs become '?', so a log cannot drive the terminal.
+// Every text from the input that the console shows, on standard output or
+// standard error: control characters (C0, DEL, C1) and bytes that are not
+// UTF-8 become '?', so no input can drive the terminal; characters that
+// reorder or break the line show as "<U+202E>" (shown_text.h).
 std::string TerminalSafe(std::string_view text);
-// Text safe inside HTML elements and quoted attributes.
+// Text safe inside HTML elements and quoted attributes: controls (but tab
+// and line ends) and bytes that are not UTF-8 become U+FFFD; characters that
+// reorder or break the line show as "<U+202E>", as on the console.
 std::string HtmlEscape(std::string_view text);
 
 }  // namespace triage

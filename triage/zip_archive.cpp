@@ -3,8 +3,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <numeric>
 
 #include "decoder.h"
 
@@ -56,11 +58,59 @@ class FailedStream : public ByteStream {
 
 std::string Bytes(uint64_t n) { return std::to_string(n) + " bytes"; }
 
-class StoredStream : public ByteStream {
+std::string Hex(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
+  return text;
+}
+
+// What stored and deflated entries share: the archive's budget, spent by
+// every byte given, and the CRC-32 of what was given, checked once the
+// whole entry has been.
+class EntryStream : public ByteStream {
+ public:
+  EntryStream(const ZipEntry& entry, const ZipLimits& limits, uint64_t& given)
+      : expected_crc_(entry.crc), limits_(limits), given_(given) {}
+  std::string problem() const override { return problem_; }
+
+ protected:
+  uint64_t ArchiveRoom() const {
+    return limits_.max_archive_bytes > given_ ? limits_.max_archive_bytes - given_ : 0;
+  }
+  void Count(const char* data, std::size_t size) {
+    given_ += size;
+    while (size > 0) {
+      auto piece = static_cast<uInt>(std::min<std::size_t>(size, std::numeric_limits<uInt>::max()));
+      crc_ = crc32(crc_, reinterpret_cast<const Bytef*>(data), piece);
+      data += piece;
+      size -= piece;
+    }
+  }
+  // Every byte the entry claims has been given.
+  void CheckCrc() {
+    if (problem_.empty() && crc_ != expected_crc_) {
+      problem_ = "its bytes do not match the archive's checksum of them (CRC-32 " +
+                 Hex(expected_crc_) + " recorded, " + Hex(static_cast<uint32_t>(crc_)) +
+                 " read): the entry is damaged";
+    }
+  }
+  std::string BudgetSpent() const {
+    return "the archive's entries used up the budget of " + Bytes(limits_.max_archive_bytes) +
+           " read from one archive; the rest of this one was not read";
+  }
+
+  uLong crc_ = crc32(0, nullptr, 0);
+  uint32_t expected_crc_;
+  ZipLimits limits_;
+  uint64_t& given_;
+  std::string problem_;
+};
+
+class StoredStream : public EntryStream {
  public:
   StoredStream(RandomAccessInput& input, uint64_t offset, uint64_t available, const ZipEntry& entry,
-               const ZipLimits& limits)
-      : input_(input), offset_(offset) {
+               const ZipLimits& limits, uint64_t& given)
+      : EntryStream(entry, limits, given), input_(input), offset_(offset) {
     uint64_t claimed = std::min(entry.compressed_size, entry.size);
     left_ = std::min({claimed, available, limits.max_entry_bytes});
     if (entry.compressed_size != entry.size) {
@@ -73,37 +123,46 @@ class StoredStream : public ByteStream {
     }
   }
   std::size_t Read(char* buffer, std::size_t size) override {
-    std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(size, left_));
+    if (left_ == 0) {
+      CheckCrc();
+      return 0;
+    }
+    if (ArchiveRoom() == 0) {
+      if (problem_.empty()) problem_ = BudgetSpent();
+      left_ = 0;
+      return 0;
+    }
+    std::size_t want = static_cast<std::size_t>(std::min<uint64_t>({size, left_, ArchiveRoom()}));
     if (want == 0) return 0;
     std::size_t got = input_.ReadAt(offset_, buffer, want);
     if (got == 0) {
       problem_ = "reading the archive failed";
       left_ = 0;
     }
+    Count(buffer, got);
     offset_ += got;
     left_ -= got;
+    if (left_ == 0) CheckCrc();
     return got;
   }
-  std::string problem() const override { return problem_; }
 
  private:
   RandomAccessInput& input_;
   uint64_t offset_;
   uint64_t left_ = 0;
-  std::string problem_;
 };
 
-class DeflatedStream : public ByteStream {
+class DeflatedStream : public EntryStream {
  public:
   DeflatedStream(RandomAccessInput& input, uint64_t offset, uint64_t available,
-                 const ZipEntry& entry, const ZipLimits& limits)
-      : input_(input),
+                 const ZipEntry& entry, const ZipLimits& limits, uint64_t& given)
+      : EntryStream(entry, limits, given),
+        input_(input),
         offset_(offset),
         compressed_left_(std::min(available, entry.compressed_size)),
         archive_cut_(available < entry.compressed_size),
         claimed_(entry.size),
         limit_(std::min(entry.size, limits.max_entry_bytes)),
-        limits_(limits),
         in_(kInputChunk) {
     std::memset(&z_, 0, sizeof z_);
     if (inflateInit2(&z_, -MAX_WBITS) != Z_OK) {
@@ -118,9 +177,10 @@ class DeflatedStream : public ByteStream {
   }
   std::size_t Read(char* buffer, std::size_t size) override {
     if (done_) return 0;
-    uint64_t room = limit_ - produced_;
+    const uint64_t entry_room = limit_ - produced_;
+    const uint64_t room = std::min(entry_room, ArchiveRoom());
     if (room == 0) {
-      Overrun();
+      Overrun(entry_room == 0);
       return 0;
     }
     z_.next_out = reinterpret_cast<Bytef*>(buffer);
@@ -140,6 +200,7 @@ class DeflatedStream : public ByteStream {
     }
     std::size_t got = asked - z_.avail_out;
     produced_ += got;
+    Count(buffer, got);
     if (produced_ > limits_.ratio_floor_bytes &&
         produced_ / std::max<uint64_t>(consumed_ - z_.avail_in, 1) > limits_.max_ratio) {
       problem_ = "it inflates more than " + std::to_string(limits_.max_ratio) +
@@ -147,13 +208,9 @@ class DeflatedStream : public ByteStream {
                  Bytes(produced_);
       done_ = true;
     }
-    if (ended_ && problem_.empty() && produced_ < claimed_) {
-      problem_ =
-          "it holds " + Bytes(produced_) + ", fewer than the " + Bytes(claimed_) + " it claims";
-    }
+    if (ended_ && problem_.empty()) Ended();
     return got;
   }
-  std::string problem() const override { return problem_; }
 
  private:
   bool Refill() {
@@ -178,9 +235,19 @@ class DeflatedStream : public ByteStream {
     return true;
   }
 
-  // The output reached the claimed size or the cap: anything more is
-  // reported and left unread.
-  void Overrun() {
+  // The compressed data ended where it says it does.
+  void Ended() {
+    if (produced_ < claimed_) {
+      problem_ =
+          "it holds " + Bytes(produced_) + ", fewer than the " + Bytes(claimed_) + " it claims";
+    } else {
+      CheckCrc();
+    }
+  }
+
+  // The output reached the claimed size, the cap (`entry_full`) or the
+  // archive's budget: anything more is reported and left unread.
+  void Overrun(bool entry_full) {
     done_ = true;
     char probe[64];
     while (true) {
@@ -188,15 +255,24 @@ class DeflatedStream : public ByteStream {
       z_.avail_out = sizeof probe;
       if (z_.avail_in == 0 && !Refill()) {
         problem_.clear();  // the claimed size was read in full: only the end mark was missing
-        if (archive_cut_) problem_ = "the archive ends inside it (cut archive)";
+        if (archive_cut_) {
+          problem_ = "the archive ends inside it (cut archive)";
+        } else if (produced_ == claimed_) {
+          CheckCrc();
+        }
         return;
       }
       int result = inflate(&z_, Z_NO_FLUSH);
       if (z_.avail_out != sizeof probe) break;
-      if (result == Z_STREAM_END) return;
+      if (result == Z_STREAM_END) {
+        if (produced_ == claimed_ || !entry_full) Ended();
+        return;
+      }
       if (result != Z_OK && result != Z_BUF_ERROR) return;
     }
-    if (limit_ < claimed_) {
+    if (!entry_full) {
+      problem_ = BudgetSpent();
+    } else if (limit_ < claimed_) {
       problem_ = "it is larger than the " + Bytes(limits_.max_entry_bytes) +
                  " read of one entry; the rest was not read";
     } else {
@@ -210,7 +286,6 @@ class DeflatedStream : public ByteStream {
   bool archive_cut_;
   uint64_t claimed_;
   uint64_t limit_;
-  ZipLimits limits_;
   std::vector<char> in_;
   z_stream z_;
   bool started_ = false;
@@ -218,7 +293,6 @@ class DeflatedStream : public ByteStream {
   bool ended_ = false;
   uint64_t produced_ = 0;
   uint64_t consumed_ = 0;
-  std::string problem_;
 };
 
 }  // namespace
@@ -245,15 +319,19 @@ bool ZipArchive::Open(std::string& error) {
     error = "reading the archive failed";
     return false;
   }
+  // The end record is the one whose comment reaches the end of the file
+  // exactly. A comment may hold a look-alike that does too: the real record
+  // comes first, its comment holding the look-alike. With none exact (bytes
+  // appended after the archive), the last record found is taken.
   std::size_t at = tail_size - kEndSize + 1;
-  bool found = false;
+  std::size_t exact = tail_size, last = tail_size;
   while (at-- > 0) {
-    if (U32(&tail[at]) == kEnd) {
-      found = true;
-      break;
-    }
+    if (U32(&tail[at]) != kEnd) continue;
+    if (last == tail_size) last = at;
+    if (tail_start + at + kEndSize + U16(&tail[at + 20]) == size) exact = at;
   }
-  if (!found) {
+  at = exact != tail_size ? exact : last;
+  if (at == tail_size) {
     error = "no zip directory at its end (not a zip archive, or a cut one)";
     return false;
   }
@@ -317,6 +395,7 @@ bool ZipArchive::ReadDirectory(uint64_t offset, uint64_t size, uint64_t count, s
     ZipEntry entry;
     entry.flags = U16(r + 8);
     entry.method = U16(r + 10);
+    entry.crc = U32(r + 16);
     entry.compressed_size = U32(r + 20);
     entry.size = U32(r + 24);
     entry.local_header = U32(r + 42);
@@ -346,11 +425,67 @@ bool ZipArchive::ReadDirectory(uint64_t offset, uint64_t size, uint64_t count, s
     entries_.push_back(std::move(entry));
     at += kRecordSize + name_size + extra_size + comment_size;
   }
+  DropOverlappingEntries();
   return true;
+}
+
+// Each entry's bytes run from its local header through its compressed data;
+// a header and the compressed size alone already reach no further than
+// that, so entries of a sound archive never overlap here. Records that
+// share a local header, or start inside another entry's bytes, would give
+// those bytes again under other names (a small archive inflating to many
+// times its budget): only the first of them in the archive is kept.
+void ZipArchive::DropOverlappingEntries() {
+  std::vector<std::size_t> order(entries_.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+    return entries_[a].local_header < entries_[b].local_header;
+  });
+  std::vector<bool> dropped(entries_.size(), false);
+  std::size_t count = 0, kept = 0;
+  uint64_t end = 0;
+  std::string first, first_with;
+  for (std::size_t i : order) {
+    const ZipEntry& entry = entries_[i];
+    if (i != order.front() && entry.local_header < end) {
+      dropped[i] = true;
+      if (count++ == 0) {
+        first = entry.name;
+        first_with = entries_[kept].name;
+      }
+      continue;
+    }
+    kept = i;
+    const uint64_t span = kLocalSize + std::min<uint64_t>(entry.compressed_size, ~uint64_t{0} / 2);
+    end = entry.local_header > ~uint64_t{0} - span ? ~uint64_t{0} : entry.local_header + span;
+  }
+  if (count == 0) return;
+  std::vector<ZipEntry> entries;
+  entries.reserve(entries_.size() - count);
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (!dropped[i]) entries.push_back(std::move(entries_[i]));
+  }
+  entries_ = std::move(entries);
+  Finding note;
+  note.rule = "input.overlapping-entries";
+  note.severity = Severity::Warning;
+  note.file = first;
+  note.message = std::to_string(count) + (count == 1 ? " entry" : " entries") +
+                 " of the archive point into another entry's bytes (\"" + first + "\" into \"" +
+                 first_with + "\"); those bytes were read once, as the first entry only";
+  note.remedy =
+      "The archive was not made by \"Send to, Compressed (zipped) folder\": ask the user to zip "
+      "the collected folder again and send it once more.";
+  notes_.push_back(std::move(note));
 }
 
 std::unique_ptr<ByteStream> ZipArchive::OpenEntry(const ZipEntry& entry) {
   if (entry.flags & 0x0001) return std::make_unique<FailedStream>("it is encrypted");
+  if (given_ >= limits_.max_archive_bytes && entry.size > 0) {
+    return std::make_unique<FailedStream>(
+        "it was not read: the entries before it used up the budget of " +
+        Bytes(limits_.max_archive_bytes) + " read from one archive");
+  }
   if (entry.method != 0 && entry.method != 8) {
     return std::make_unique<FailedStream>("its compression method (" +
                                           std::to_string(entry.method) +
@@ -364,8 +499,8 @@ std::unique_ptr<ByteStream> ZipArchive::OpenEntry(const ZipEntry& entry) {
   uint64_t data = entry.local_header + kLocalSize + U16(local + 26) + U16(local + 28);
   uint64_t available = data < input_.size() ? input_.size() - data : 0;
   if (entry.method == 0)
-    return std::make_unique<StoredStream>(input_, data, available, entry, limits_);
-  return std::make_unique<DeflatedStream>(input_, data, available, entry, limits_);
+    return std::make_unique<StoredStream>(input_, data, available, entry, limits_, given_);
+  return std::make_unique<DeflatedStream>(input_, data, available, entry, limits_, given_);
 }
 
 }  // namespace triage

@@ -1,7 +1,8 @@
 // A zip archive as Windows' "Compressed (zipped) folder" writes it: stored
 // or deflated entries, Zip64 where sizes need it. Entries are inflated as a
-// stream, never written anywhere; what one may inflate to is capped, and
-// sizes the archive claims are checked against what its bytes hold.
+// stream, never written anywhere; what one entry, and all of them together,
+// may give is capped, and the sizes and checksums the archive claims are
+// checked against what its bytes hold.
 #pragma once
 
 #include <cstdint>
@@ -10,12 +11,18 @@
 #include <vector>
 
 #include "byte_stream.h"
+#include "model.h"
 
 namespace triage {
 
 struct ZipLimits {
   // Most bytes one entry may give, whatever it claims.
   uint64_t max_entry_bytes = uint64_t{2} << 30;
+  // Most bytes all entries together may give. Twice the one-entry cap, so
+  // that a collected folder holding one log at that cap still has its other
+  // files read; an archive of many large entries stops here (a few seconds
+  // of inflating) rather than running for minutes.
+  uint64_t max_archive_bytes = uint64_t{4} << 30;
   // Past this much output, an entry inflating more than max_ratio times its
   // compressed bytes is taken for a deflate bomb (logs shrink far less).
   uint64_t ratio_floor_bytes = uint64_t{16} << 20;
@@ -28,6 +35,7 @@ struct ZipEntry {
   std::string name;  // as stored, decoded to UTF-8; only ever shown, never a path
   uint16_t flags = 0;
   uint16_t method = 0;
+  uint32_t crc = 0;  // CRC-32 of its bytes, as the directory records it
   uint64_t compressed_size = 0;
   uint64_t size = 0;
   uint64_t local_header = 0;
@@ -42,19 +50,28 @@ class ZipArchive {
   // Reads the central directory. False, with `error` saying why, when the
   // input is no zip archive or its directory is cut or damaged.
   bool Open(std::string& error);
+  // In the directory's order. Records whose bytes lie inside another's are
+  // left out (the first of them in the archive is kept) and named in notes().
   const std::vector<ZipEntry>& entries() const { return entries_; }
+  // Findings about the archive as a whole.
+  const std::vector<Finding>& notes() const { return notes_; }
 
-  // The entry's bytes. Problems (cut archive, false sizes, the cap, an
-  // unsupported method, damaged data) show in the stream's problem() once
-  // it has ended.
+  // The entry's bytes; the stream must not outlive the archive. Problems
+  // (cut archive, false sizes, a cap reached, an unsupported method, damaged
+  // data, a wrong checksum) show in the stream's problem() once it has
+  // ended. Once the entries read have given max_archive_bytes, further
+  // entries are not read and say so.
   std::unique_ptr<ByteStream> OpenEntry(const ZipEntry& entry);
 
  private:
   bool ReadDirectory(uint64_t offset, uint64_t size, uint64_t count, std::string& error);
+  void DropOverlappingEntries();
 
   RandomAccessInput& input_;
   ZipLimits limits_;
   std::vector<ZipEntry> entries_;
+  std::vector<Finding> notes_;
+  uint64_t given_ = 0;  // bytes given by all entries read so far
 };
 
 // Whether the bytes start like a zip archive.

@@ -18,14 +18,17 @@ bool ColoursOnStdout() {
          std::strcmp(term, "dumb") != 0;
 }
 
-void WriteStdout(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+namespace {
+
+bool Write(std::FILE* stream, std::string_view text) {
+  const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+  return std::fflush(stream) == 0 && written;
 }
 
-void WriteStderr(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stderr);
-  std::fflush(stderr);
-}
+}  // namespace
+
+bool WriteStdout(std::string_view text) { return Write(stdout, text); }
+
+bool WriteStderr(std::string_view text) { return Write(stderr, text); }
 
 }  // namespace velmora::terminal

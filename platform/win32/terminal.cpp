@@ -19,7 +19,7 @@ std::string ToUtf8(const wchar_t* text) {
   return out;
 }
 
-void Write(DWORD which, FILE* stream, std::string_view text) {
+bool Write(DWORD which, FILE* stream, std::string_view text) {
   HANDLE handle = GetStdHandle(which);
   DWORD mode = 0;
   if (handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &mode)) {
@@ -31,14 +31,15 @@ void Write(DWORD which, FILE* stream, std::string_view text) {
     for (std::size_t at = 0; at < wide.size();) {
       DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(wide.size() - at, 8192));
       DWORD written = 0;
-      if (!WriteConsoleW(handle, wide.data() + at, chunk, &written, nullptr) || written == 0) break;
+      if (!WriteConsoleW(handle, wide.data() + at, chunk, &written, nullptr) || written == 0)
+        return false;
       at += written;
     }
-    return;
+    return true;
   }
   // Redirected: the UTF-8 bytes as they are.
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
+  const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+  return std::fflush(stream) == 0 && written;
 }
 
 }  // namespace
@@ -65,7 +66,7 @@ bool ColoursOnStdout() {
   return (mode & kVirtualTerminal) != 0 || SetConsoleMode(handle, mode | kVirtualTerminal) != 0;
 }
 
-void WriteStdout(std::string_view text) { Write(STD_OUTPUT_HANDLE, stdout, text); }
-void WriteStderr(std::string_view text) { Write(STD_ERROR_HANDLE, stderr, text); }
+bool WriteStdout(std::string_view text) { return Write(STD_OUTPUT_HANDLE, stdout, text); }
+bool WriteStderr(std::string_view text) { return Write(STD_ERROR_HANDLE, stderr, text); }
 
 }  // namespace velmora::terminal

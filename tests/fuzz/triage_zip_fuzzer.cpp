@@ -1,5 +1,5 @@
 // The zip reader on any bytes: no crash, no read outside the input, and no
-// entry gives more than the caps allow.
+// entry, nor all of them together, gives more than the caps allow.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   triage::MemoryInput input(std::string_view(reinterpret_cast<const char*>(data), size));
   triage::ZipLimits limits;
   limits.max_entry_bytes = 1 << 20;
+  limits.max_archive_bytes = 3 << 20;
   limits.ratio_floor_bytes = 64 << 10;
   limits.max_directory_bytes = 1 << 20;
   triage::ZipArchive archive(input, limits);
@@ -21,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
   char buffer[4096];
   std::size_t opened = 0;
+  uint64_t archive_total = 0;
   for (const auto& entry : archive.entries()) {
     if (++opened > 32) break;
     auto stream = archive.OpenEntry(entry);
@@ -29,6 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       total += got;
       if (total > limits.max_entry_bytes) std::abort();
     }
+    archive_total += total;
+    if (archive_total > limits.max_archive_bytes) std::abort();
     (void)stream->problem();
   }
   return 0;

@@ -127,6 +127,66 @@ TEST(Outputs, ConsoleVerdictFirstFindingsBySeverityColoursOnlyWhenAsked) {
   EXPECT_NE(coloured.find("\x1b[1;31mERROR  \x1b[0m"), std::string::npos);
 }
 
+// Every text from the input goes through one filter on its way to the
+// console and to the page: nothing in it can drive the terminal, invalid
+// UTF-8 never passes raw, and characters that reorder or break the line
+// around them show as what they are.
+TEST(Outputs, UntrustedTextIsShownHarmlessly) {
+  const char* const kBad = "\xEF\xBF\xBD";  // U+FFFD on the page
+  struct Case {
+    std::string text, console, html;
+  };
+  const Case cases[] = {
+      {"plain M\xC3\xBCller \xE7\x8E\x8B \xF0\x9F\x98\x80 & <b>",
+       "plain M\xC3\xBCller \xE7\x8E\x8B \xF0\x9F\x98\x80 & <b>",
+       "plain M\xC3\xBCller \xE7\x8E\x8B \xF0\x9F\x98\x80 &amp; &lt;b&gt;"},
+      {"-\x1b]0;x\x07.log", "-?]0;x?.log", std::string("-") + kBad + "]0;x" + kBad + ".log"},
+      {"tab\tdel\x7F", "tab?del?", std::string("tab\tdel") + kBad},
+      {"C1 \xC2\x9B"
+       "2J and \xC2\x85",
+       "C1 ?2J and ?", std::string("C1 ") + kBad + "2J and " + kBad},
+      {"raw \x9B"
+       "2J",
+       "raw ?2J", std::string("raw ") + kBad + "2J"},
+      {"bad \xC0\xAF \xED\xA0\x80 \xF4\x90\x80\x80 cut \xE2\x82", "bad ?? ??? ???? cut ??",
+       std::string("bad ") + kBad + kBad + " " + kBad + kBad + kBad + " " + kBad + kBad + kBad +
+           kBad + " cut " + kBad + kBad},
+      {"MSI\xE2\x80\xAEgol.exe", "MSI<U+202E>gol.exe", "MSI&lt;U+202E&gt;gol.exe"},
+      {"\xE2\x80\xAA\xE2\x80\xAB\xE2\x80\xAC\xE2\x80\xAD\xE2\x81\xA6\xE2\x81\xA7\xE2\x81\xA8\xE2"
+       "\x81\xA9",
+       "<U+202A><U+202B><U+202C><U+202D><U+2066><U+2067><U+2068><U+2069>",
+       "&lt;U+202A&gt;&lt;U+202B&gt;&lt;U+202C&gt;&lt;U+202D&gt;&lt;U+2066&gt;&lt;U+2067&gt;"
+       "&lt;U+2068&gt;&lt;U+2069&gt;"},
+      {"a\xE2\x80\x8E"
+       "b\xE2\x80\x8F"
+       "c\xD8\x9C"
+       "d",
+       "a<U+200E>b<U+200F>c<U+061C>d", "a&lt;U+200E&gt;b&lt;U+200F&gt;c&lt;U+061C&gt;d"},
+      {"one\xE2\x80\xA8two\xE2\x80\xA9three", "one<U+2028>two<U+2029>three",
+       "one&lt;U+2028&gt;two&lt;U+2029&gt;three"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.text));
+    EXPECT_EQ(TerminalSafe(c.text), c.console);
+    EXPECT_EQ(HtmlEscape(c.text), c.html);
+  }
+  // The console report and the page use it for every text they show.
+  Outcome outcome = Sample();
+  outcome.source = "case\xE2\x80\xAE.zip";
+  outcome.report.findings[0].file = "MSI\x9B.log";
+  outcome.report.findings[0].context = {{120, "said \xE2\x80\xA8 \x1b[2J"}};
+  const std::string console = ConsoleReport(outcome, false);
+  const std::string page = HtmlReport(outcome);
+  for (const char* raw : {"\xE2\x80\xAE", "\x9B", "\x1b[2J", "\xE2\x80\xA8"}) {
+    EXPECT_EQ(console.find(raw), std::string::npos) << ::testing::PrintToString(raw);
+    EXPECT_EQ(page.find(raw), std::string::npos) << ::testing::PrintToString(raw);
+  }
+  EXPECT_NE(console.find("Read: case<U+202E>.zip"), std::string::npos) << console;
+  EXPECT_NE(console.find("ERROR   MSI?.log:120"), std::string::npos) << console;
+  EXPECT_NE(page.find("case&lt;U+202E&gt;.zip"), std::string::npos);
+  EXPECT_NE(page.find("said &lt;U+2028&gt; "), std::string::npos);
+}
+
 TEST(Options, CommandLines) {
   Options options;
   std::string error;

@@ -5,9 +5,11 @@ input of every kind the program must survive."""
 import json
 import os
 import shutil
+import struct
 import subprocess
 import unittest
 import zipfile
+import zlib
 
 from triage_e2e import (BUILD_DIR, EXE, FOLDER_NAME, fixture_files, rules, run, triage_json,
                         windows_bytes, write_folder, write_zip)
@@ -130,6 +132,120 @@ class CommandLine(TriageTestCase):
         self.assertIn("Velmora_Drivers_20261201_101500.log:23", out)
         self.assertLess(out.index("ERROR"), out.index("WARNING"))
 
+    def test_untrusted_text_never_reaches_the_terminal_raw(self):
+        def run_bytes(*argv):
+            done = subprocess.run([bytes(EXE), *argv], capture_output=True, timeout=300)
+            return done.returncode, done.stdout, done.stderr
+
+        # An option and a PATH echoed back on standard error.
+        for argv, shown in (((b"-\x1b]0;x\x07.log",), b"unknown option -?]0;x?.log"),
+                            ((bytes(self.work) + b"/absent\x9b\xe2\x80\xae",), b"absent?<U+202E>:")):
+            with self.subTest(argv):
+                status, out, err = run_bytes(*argv)
+                self.assertEqual((status, out), (2, b""))
+                self.assertIn(shown, err)
+                for raw in (b"\x1b", b"\x07", b"\x9b", b"\xe2\x80\xae"):
+                    self.assertNotIn(raw, err)
+        # File names that reorder or break the line around them, or are not
+        # UTF-8, in the console, the page and the JSON.
+        text = next(iter(fixture_files("msi-1920-service").values()))
+        folder = self.work / "names"
+        folder.mkdir()
+        names = {"Velmora\u202egol.log": "Velmora<U+202E>gol.log",
+                 "Velmora\u2028Setup.log": "Velmora<U+2028>Setup.log",
+                 os.fsdecode(b"MSI\x9b.log"): "MSI?.log"}
+        for name in names:
+            (folder / name).write_bytes(windows_bytes(name, text))
+        page = self.work / "page.html"
+        status, out, _ = run_bytes(bytes(folder), b"--html", bytes(page))
+        self.assertEqual(status, 1)
+        html = page.read_bytes()
+        for raw in (b"\xe2\x80\xae", b"\xe2\x80\xa8", b"\x9b"):
+            self.assertNotIn(raw, out)
+            self.assertNotIn(raw, html)
+        for shown in names.values():
+            self.assertIn(f"ERROR   {shown}:10".encode(), out)
+        self.assertIn(b"Velmora&lt;U+202E&gt;gol.log", html)
+        # JSON keeps the names whole, as escapes: nothing raw on the terminal.
+        status, out, _ = run_bytes(bytes(folder), b"--json")
+        self.assertTrue(out.isascii())
+        files = {f["file"] for f in json.loads(out)["findings"] if f["rule"] == "msi.failed-action"}
+        self.assertEqual(files, {"Velmora\u202egol.log", "Velmora\u2028Setup.log", "MSI\ufffd.log"})
+
+    def test_html_never_replaces_the_input(self):
+        case = write_folder(self.work / "case", fixture_files("msi-1920-service"))
+        log = next(case.iterdir())
+        outside = self.work / "outside"
+        outside.mkdir()
+        (self.work / "alias").symlink_to(case)
+        log_link = outside / "log-link"
+        log_link.symlink_to(log)
+        zip_path = write_zip(outside / "case.zip", fixture_files("msi-1920-service"))
+
+        def snapshot():
+            return {p: (p.is_symlink(), p.read_bytes() if p.is_file() else None)
+                    for root in (case, outside) for p in sorted(root.rglob("*"))}
+
+        before = snapshot()
+        refused = (
+            ("the log itself", log, log),
+            ("the log, through ..", log, case / ".." / "case" / log.name),
+            ("the zip itself", zip_path, zip_path),
+            ("inside the folder", case, case / "page.html"),
+            ("inside, through ..", case, outside / ".." / "case" / "page.html"),
+            ("inside, through a link", case, self.work / "alias" / "page.html"),
+            ("inside a folder not there yet", case, case / "new" / "page.html"),
+            ("PATH a link to the folder", self.work / "alias", case / "page.html"),
+            ("PATH a link to the log, FILE that link", log_link, log_link),
+            ("PATH a link to the log, FILE the log", log_link, log),
+        )
+        for what, path, page in refused:
+            with self.subTest(what):
+                status, out, err = run(path, "--html", page)
+                self.assertEqual((status, out), (2, ""))
+                self.assertIn("the input", err)
+                self.assertEqual(snapshot(), before)
+        # A link planted where the page goes is replaced, never written
+        # through; a page already there is replaced whole; nothing is left
+        # beside it.
+        victim = self.work / "victim.txt"
+        victim.write_text("keep me")
+        planted = outside / "page.html"
+        planted.symlink_to(victim)
+        for attempt in range(2):
+            with self.subTest(attempt=attempt):
+                status, out, err = run(case, "--html", planted)
+                self.assertEqual(status, 1, err)
+                self.assertFalse(planted.is_symlink())
+                self.assertIn("msi.failed-action", planted.read_text(encoding="utf-8"))
+                self.assertEqual(victim.read_text(), "keep me")
+                self.assertEqual(sorted(p.name for p in outside.iterdir()),
+                                 ["case.zip", "log-link", "page.html"])
+        # A page beside the log is no page inside it.
+        beside = self.work / "beside.html"
+        self.assertEqual(run(log, "--html", beside)[0], 1)
+        self.assertTrue(beside.is_file())
+
+    def test_output_failures_come_after_the_report(self):
+        folder = write_folder(self.work / "failed", fixture_files("msi-1920-service"))
+        # A page that cannot be written: the report is printed all the same.
+        for args in ((), ("--json",)):
+            with self.subTest(args):
+                status, out, err = run(folder, *args, "--html", self.work / "no" / "such" / "page.html")
+                self.assertEqual(status, 3)
+                self.assertIn("msi.failed-action", out)
+                self.assertIn("cannot write", err)
+        # Standard output that cannot be written is an error, whatever else
+        # was written.
+        page = self.work / "page.html"
+        for args in ((), ("--json",), ("--html", str(page)), ("--help",)):
+            with self.subTest(args), open("/dev/full", "wb") as full:
+                done = subprocess.run([str(EXE), str(folder), *args], stdout=full,
+                                      stderr=subprocess.PIPE, timeout=300)
+                self.assertEqual(done.returncode, 4)
+                self.assertIn(b"standard output", done.stderr)
+        self.assertIn("msi.failed-action", page.read_text(encoding="utf-8"))
+
     def test_html_page_is_written(self):
         folder = write_folder(self.work / "failed", fixture_files("msi-custom-action-1603"))
         page = self.work / "report.html"
@@ -138,7 +254,7 @@ class CommandLine(TriageTestCase):
         self.assertTrue(out.startswith("Verdict: FAILED"))
         self.assertIn("msi.failed-action", page.read_text(encoding="utf-8"))
         status, _, err = run(folder, "--html", self.work / "no" / "such" / "page.html")
-        self.assertEqual(status, 2)
+        self.assertEqual(status, 3)
         self.assertIn("cannot write", err)
 
 
@@ -186,6 +302,30 @@ class HostileInput(TriageTestCase):
         cut = self.work / "cut.zip"
         cut.write_bytes(whole[: len(whole) // 2])
         self.assertEqual(run(cut)[0], 2)
+
+    def test_records_sharing_one_entry(self):
+        # One deflated log behind 50 or 200 directory records: read once,
+        # the other records reported.
+        name, text = next(iter(fixture_files("msi-1920-service").items()))
+        data = windows_bytes(name, text)
+        packer = zlib.compressobj(9, zlib.DEFLATED, -15)
+        packed = packer.compress(data) + packer.flush()
+        sizes = (zlib.crc32(data), len(packed), len(data))
+        for copies in (50, 200):
+            with self.subTest(copies=copies):
+                names = [name] + [f"MSI{i}.log" for i in range(1, copies)]
+                body = struct.pack("<IHHHIIIIHH", 0x04034B50, 20, 0, 8, 0, *sizes, len(name), 0)
+                body += name.encode() + packed
+                directory = b"".join(struct.pack("<IHHHHIIIIHHHHHII", 0x02014B50, 20, 20, 0, 8, 0, *sizes,
+                                                 len(n), 0, 0, 0, 0, 0, 0) + n.encode() for n in names)
+                end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, copies, copies, len(directory), len(body), 0)
+                path = self.work / f"shared{copies}.zip"
+                path.write_bytes(body + directory + end)
+                status, report = triage_json(path)
+                self.assertEqual(status, 1)
+                self.assertEqual([f["file"] for f in report["findings"] if f["rule"] == "msi.failed-action"],
+                                 [name])
+                self.assertIn(f"{copies - 1} entries", self.finding(report, "input.overlapping-entries")["message"])
 
     def test_a_hundred_thousand_files(self):
         folder = self.work / "many"

@@ -84,6 +84,59 @@ class WineTriage(unittest.TestCase):
         self.assertEqual(status, 0, err)
         self.assertIn("sysinfo.unreadable", [f["rule"] for f in json.loads(out)["findings"]])
 
+    def test_page_never_replaces_the_input_and_replaces_what_is_there(self):
+        pages = self.work / "pages"
+        pages.mkdir(exist_ok=True)
+        alias = pages / "alias"
+        if not alias.is_symlink():
+            alias.symlink_to(self.folder)
+        folder_as_windows = self.wine.to_windows_path(self.folder)
+        data_as_windows = self.wine.to_windows_path(self.data)
+
+        def snapshot():
+            return sorted((p.name, p.read_bytes()) for p in self.data.rglob("*") if p.is_file())
+
+        before = snapshot()
+        # Given as Windows names, unresolved: Windows itself resolves the
+        # ".." and Wine the link.
+        refused = (
+            ("the zip itself", self.zip, self.zip),
+            ("inside the folder", self.folder, folder_as_windows + "\\Bericht.html"),
+            ("inside, through ..", self.folder,
+             data_as_windows + "\\..\\" + self.data.name + "\\" + self.folder.name + "\\Bericht.html"),
+            ("inside, through a link", self.folder,
+             self.wine.to_windows_path(pages) + "\\alias\\Bericht.html"),
+        )
+        for what, path, page in refused:
+            with self.subTest(what):
+                status, out, err = self.run_windows(path, "--html", page)
+                self.assertEqual((status, out), (2, ""), err)
+                self.assertIn("the input", err)
+                self.assertEqual(snapshot(), before)
+        # A page already there, and a link planted at its name, are replaced
+        # by the rename: the link's target is never written.
+        page = pages / "Bericht.html"
+        page_as_windows = self.wine.to_windows_path(pages) + "\\Bericht.html"  # the link unresolved
+        victim = self.work / "victim.txt"
+        victim.write_text("keep me")
+        for what, make in (("an earlier page", lambda: page.write_text("old page")),
+                           ("a planted link", lambda: page.symlink_to(victim))):
+            with self.subTest(what):
+                if page.exists() or page.is_symlink():
+                    page.unlink()
+                make()
+                status, out, err = self.run_windows(self.zip, "--html", page_as_windows)
+                self.assertEqual(status, 1, err)
+                self.assertFalse(page.is_symlink())
+                self.assertIn("Content-Security-Policy", page.read_text(encoding="utf-8"))
+                self.assertEqual(victim.read_text(), "keep me")
+                self.assertEqual(sorted(p.name for p in pages.iterdir()), ["Bericht.html", "alias"])
+        # A page that cannot be written: the report is printed, then status 3.
+        status, out, err = self.run_windows(self.zip, "--html", pages / "nicht da" / "Bericht.html")
+        self.assertEqual(status, 3)
+        self.assertTrue(out.startswith("Verdict: FAILED"), out[:200])
+        self.assertIn("cannot write", err)
+
     def test_imports_only_windows_own_dlls(self):
         pe = read_pe(EXE)
         self.assertEqual(pe.OPTIONAL_HEADER.Magic, pefile.OPTIONAL_HEADER_MAGIC_PE_PLUS)

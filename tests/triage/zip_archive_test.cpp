@@ -1,8 +1,10 @@
 // The zip reader against archives as Windows makes them and archives that
-// lie: false sizes, bombs, cut files, names that point elsewhere.
+// lie: false sizes, bombs, cut files, names that point elsewhere, records
+// sharing their bytes, wrong checksums, end records planted in comments.
 #include "zip_archive.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <string>
 
@@ -11,6 +13,7 @@
 namespace triage {
 namespace {
 
+using testing::AliasOf;
 using testing::MakeZip;
 using testing::ZipItem;
 
@@ -192,6 +195,168 @@ TEST(ZipArchive, EntriesCutByTheArchiveEndSaySo) {
   Read read = ReadEntry(archive, 0);
   EXPECT_LT(read.bytes.size(), 20200u);
   EXPECT_NE(read.problem.find("archive ends inside it"), std::string::npos) << read.problem;
+}
+
+// Records pointing into one another's bytes would inflate one compressed
+// entry again and again: one of them is read, the others are left out and
+// named in one note.
+TEST(ZipArchive, RecordsSharingBytesAreReadOnce) {
+  const std::string text = Text(30000);
+  std::vector<ZipItem> fifty = {{"Diag/MSI1.log", text, true}};
+  for (int i = 2; i <= 50; ++i)
+    fifty.push_back(AliasOf("Diag/MSI" + std::to_string(i) + ".log", 0));
+  struct Case {
+    const char* what;
+    std::vector<ZipItem> items;
+    std::vector<std::string> kept;
+    std::string note;  // in the note's message; "" for no note
+  };
+  const Case cases[] = {
+      {"neighbours only touch",
+       {{"a.log", text, false}, {"b.log", text, true}},
+       {"a.log", "b.log"},
+       ""},
+      {"fifty records at one entry", fifty, {"Diag/MSI1.log"}, "49 entries"},
+      {"a record inside another's data",
+       {{"a.log", text, false}, AliasOf("b.log", 0, 30 + 5 + 1000), {"c.log", text, true}},
+       {"a.log", "c.log"},
+       "\"b.log\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string zip = MakeZip(c.items);
+    MemoryInput input(zip);
+    ZipArchive archive(input);
+    std::string error;
+    ASSERT_TRUE(archive.Open(error)) << error;
+    std::vector<std::string> kept;
+    for (const auto& entry : archive.entries()) kept.push_back(entry.name);
+    EXPECT_EQ(kept, c.kept);
+    for (std::size_t i = 0; i < archive.entries().size(); ++i) {
+      Read read = ReadEntry(archive, i);
+      EXPECT_TRUE(read.bytes == text) << i;
+      EXPECT_EQ(read.problem, "");
+    }
+    if (c.note.empty()) {
+      EXPECT_TRUE(archive.notes().empty());
+    } else {
+      ASSERT_EQ(archive.notes().size(), 1u);
+      EXPECT_EQ(archive.notes()[0].rule, "input.overlapping-entries");
+      EXPECT_NE(archive.notes()[0].message.find(c.note), std::string::npos)
+          << archive.notes()[0].message;
+    }
+  }
+}
+
+// However its entries are made, an archive gives at most one budget of
+// bytes; an entry that reaches it is cut, and those after it are not read.
+TEST(ZipArchive, TheWholeArchiveHasOneBudget) {
+  const std::string text = Text(100000);
+  const std::string zip = MakeZip({{"a.log", text, true},
+                                   {"b.log", text, false},
+                                   {"c.log", text, true},
+                                   {"d.log", text, false},
+                                   {"empty.log", "", true}});
+  struct Case {
+    uint64_t budget;
+    std::vector<std::size_t> sizes;  // of each entry read
+    std::vector<const char*> problems;
+  };
+  const Case cases[] = {
+      {400000, {100000, 100000, 100000, 100000, 0}, {"", "", "", "", ""}},
+      {250000, {100000, 100000, 50000, 0, 0}, {"", "", "budget", "not read", ""}},
+      {150000, {100000, 50000, 0, 0, 0}, {"", "budget", "not read", "not read", ""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.budget);
+    MemoryInput input(zip);
+    ZipLimits limits;
+    limits.max_archive_bytes = c.budget;
+    ZipArchive archive(input, limits);
+    std::string error;
+    ASSERT_TRUE(archive.Open(error)) << error;
+    for (std::size_t i = 0; i < c.sizes.size(); ++i) {
+      Read read = ReadEntry(archive, i, 7000);
+      EXPECT_EQ(read.bytes.size(), c.sizes[i]) << i;
+      EXPECT_TRUE(text.compare(0, read.bytes.size(), read.bytes) == 0) << i;
+      if (*c.problems[i] == '\0') {
+        EXPECT_EQ(read.problem, "") << i;
+      } else {
+        EXPECT_NE(read.problem.find(c.problems[i]), std::string::npos) << i << ": " << read.problem;
+      }
+    }
+  }
+}
+
+// Every entry read is checked against its CRC-32, stored or deflated, read
+// in small pieces or large.
+TEST(ZipArchive, ChecksumsAreChecked) {
+  const std::string text = Text(100000);
+  const auto crc =
+      static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(text.data()), text.size()));
+  struct Case {
+    const char* what;
+    bool deflate;
+    std::optional<uint32_t> claimed_crc;
+    std::size_t damaged_at;  // a stored byte changed in the archive; 0 for none
+    bool mismatch;
+  };
+  const Case cases[] = {
+      {"stored, right", false, std::nullopt, 0, false},
+      {"deflated, right", true, std::nullopt, 0, false},
+      {"stored, wrong checksum", false, crc ^ 0x00010000u, 0, true},
+      {"deflated, wrong checksum", true, crc + 1, 0, true},
+      {"stored, one byte changed", false, std::nullopt, 30 + 5 + 77777, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ZipItem item("a.log", text, c.deflate);
+    item.claimed_crc = c.claimed_crc;
+    std::string zip = MakeZip({item, {"empty.log", "", true}});
+    if (c.damaged_at) zip[c.damaged_at] ^= 0x20;
+    MemoryInput input(zip);
+    ZipArchive archive(input);
+    std::string error;
+    ASSERT_TRUE(archive.Open(error)) << error;
+    for (std::size_t piece : {std::size_t{1000}, std::size_t{1} << 20}) {
+      Read read = ReadEntry(archive, 0, piece);
+      EXPECT_EQ(read.bytes.size(), text.size());
+      EXPECT_EQ(read.problem.find("CRC-32") != std::string::npos, c.mismatch) << read.problem;
+    }
+    EXPECT_EQ(ReadEntry(archive, 1).problem, "");
+  }
+}
+
+// A comment may hold bytes that look like an end record: the real one is
+// the record whose comment reaches the end of the file exactly.
+TEST(ZipArchive, AnEndRecordInTheCommentIsNotTakenForTheRealOne) {
+  const std::string text = Text(5000);
+  // A look-alike whose directory lies far outside the archive.
+  auto fake = [](uint16_t comment_size) {
+    std::string record("PK\x05\x06\0\0\0\0\x01\0\x01\0\x2e\0\0\0\0\0\0\x7f", 20);
+    record += static_cast<char>(comment_size & 0xFF);
+    record += static_cast<char>(comment_size >> 8);
+    return record;
+  };
+  const std::string comments[] = {
+      "made by hand",
+      fake(0),                         // the look-alike itself reaches the end exactly
+      fake(0) + "and more",            // the look-alike's comment would be cut
+      "before " + fake(6) + "after!",  // the look-alike reaches the end too
+      fake(40000),
+  };
+  for (bool zip64 : {false, true}) {
+    for (const std::string& comment : comments) {
+      SCOPED_TRACE(::testing::PrintToString(comment) + (zip64 ? " zip64" : ""));
+      std::string zip = MakeZip({{"a.log", text, true}}, zip64, comment);
+      MemoryInput input(zip);
+      ZipArchive archive(input);
+      std::string error;
+      ASSERT_TRUE(archive.Open(error)) << error;
+      ASSERT_EQ(archive.entries().size(), 1u);
+      EXPECT_TRUE(ReadEntry(archive, 0).bytes == text);
+    }
+  }
 }
 
 }  // namespace

@@ -39,34 +39,55 @@ std::string Deflate(const std::string& data) {
   return out;
 }
 
-std::string MakeZip(const std::vector<ZipItem>& items, bool zip64) {
+ZipItem AliasOf(std::string name, std::size_t item, uint32_t shift) {
+  ZipItem alias(std::move(name), "");
+  alias.alias = ZipItem::Alias{item, shift};
+  return alias;
+}
+
+std::string MakeZip(const std::vector<ZipItem>& items, bool zip64, const std::string& comment) {
+  struct Written {
+    uint32_t offset, crc, compressed, size;
+    bool deflated;
+  };
+  std::vector<Written> written;
   std::string out, directory;
   for (const auto& item : items) {
-    std::string stored = item.deflate ? Deflate(item.data) : item.data;
-    uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(item.data.data()),
-                                               static_cast<uInt>(item.data.size())));
-    uint32_t size = item.claimed_size.value_or(static_cast<uint32_t>(item.data.size()));
-    uint32_t compressed =
-        item.claimed_compressed_size.value_or(static_cast<uint32_t>(stored.size()));
-    auto offset = static_cast<uint32_t>(out.size());
-    Put32(out, 0x04034b50);
-    Put16(out, 20);
-    Put16(out, 0);
-    Put16(out, item.deflate ? 8 : 0);
-    Put32(out, 0);  // time and date
-    Put32(out, crc);
-    Put32(out, compressed);
-    Put32(out, size);
-    Put16(out, static_cast<uint32_t>(item.name.size()));
-    Put16(out, 0);
-    out += item.name;
-    out += stored;
+    Written w;
+    if (item.alias) {
+      w = written.at(item.alias->item);
+      w.offset += item.alias->shift;
+    } else {
+      std::string stored = item.deflate ? Deflate(item.data) : item.data;
+      w.crc = item.claimed_crc.value_or(
+          static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(item.data.data()),
+                                      static_cast<uInt>(item.data.size()))));
+      w.size = item.claimed_size.value_or(static_cast<uint32_t>(item.data.size()));
+      w.compressed = item.claimed_compressed_size.value_or(static_cast<uint32_t>(stored.size()));
+      w.offset = static_cast<uint32_t>(out.size());
+      w.deflated = item.deflate;
+      Put32(out, 0x04034b50);
+      Put16(out, 20);
+      Put16(out, 0);
+      Put16(out, item.deflate ? 8 : 0);
+      Put32(out, 0);  // time and date
+      Put32(out, w.crc);
+      Put32(out, w.compressed);
+      Put32(out, w.size);
+      Put16(out, static_cast<uint32_t>(item.name.size()));
+      Put16(out, 0);
+      out += item.name;
+      out += stored;
+    }
+    written.push_back(w);
+    const uint32_t crc = w.crc, compressed = w.compressed, size = w.size, offset = w.offset;
+    const bool deflated = w.deflated;
 
     Put32(directory, 0x02014b50);
     Put16(directory, 20);
     Put16(directory, 20);
     Put16(directory, 0);
-    Put16(directory, item.deflate ? 8 : 0);
+    Put16(directory, deflated ? 8 : 0);
     Put32(directory, 0);
     Put32(directory, crc);
     Put32(directory, zip64 ? 0xFFFFFFFF : compressed);
@@ -109,7 +130,8 @@ std::string MakeZip(const std::vector<ZipItem>& items, bool zip64) {
   Put16(out, zip64 ? 0xFFFF : static_cast<uint32_t>(items.size()));
   Put32(out, zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(directory.size()));
   Put32(out, zip64 ? 0xFFFFFFFF : directory_offset);
-  Put16(out, 0);
+  Put16(out, static_cast<uint32_t>(comment.size()));
+  out += comment;
   return out;
 }
 
