@@ -3,7 +3,9 @@
 // the engineer's machine. Apart from the collector's platform seam.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,7 +25,14 @@ struct FolderEntry {
   std::filesystem::path path;
   std::string name;  // UTF-8 on Windows; the bytes as they are on POSIX
   EntryType type = EntryType::Other;
+  // When it was last written, in seconds since 1970 of this machine's
+  // local time (as logs and zip archives write times).
+  int64_t modified = 0;
 };
+
+// When the file at `path` was last written, as FolderEntry::modified;
+// nothing when that cannot be had.
+std::optional<int64_t> ModifiedTime(const std::filesystem::path& path);
 
 // False, with `error` saying why, when the folder cannot be listed.
 bool ListFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& entries,

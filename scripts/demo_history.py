@@ -86,6 +86,22 @@ def _set_time(path, stamp):
     os.utime(path, (seconds, seconds))
 
 
+# libfaketime for 64-bit programs (Debian's faketime package).
+FAKETIME = Path("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1")
+
+
+def _clock_at(wine, stamp):
+    """The environment that starts a program's clock at `stamp` (UTC), so
+    that msiexec logs an attempt at the time the history gives it, as a
+    machine would have on that day; None where that cannot be done, and the
+    logs then show the real time. Only 64-bit prefixes: Wine's 32-bit loader
+    hangs under libfaketime. File times are left alone (NO_FAKE_STAT), or
+    Wine would take its prefix for out of date."""
+    if wine.arch != "win64" or not FAKETIME.is_file():
+        return None
+    return {"LD_PRELOAD": str(FAKETIME), "FAKETIME": "@" + stamp, "NO_FAKE_STAT": "1", "TZ": "UTC"}
+
+
 def _inputs_digest():
     digest = hashlib.sha256()
     for path in sorted(p for p in SOURCES.rglob("*") if p.is_file()):
@@ -199,8 +215,18 @@ def install_history(wine, temp, build_dir, xp=False):
     history = History(temp=str(temp))
     for when, action, version, log, kinds in ATTEMPTS:
         switch = "/i" if action == "install" else "/x"
-        status, _, err = wine.run("msiexec", [switch, wine.to_windows_path(packages[version]), "/qn",
-                                              "/l*v", wine.to_windows_path(temp / log)], timeout=300)
+        clock = _clock_at(wine, when)
+        # Under a set clock, the prefix's server starts afresh with it (a
+        # program waiting on a server of another time may wait for ever) and
+        # msiexec runs as the 64-bit program it is.
+        msiexec = wine.windows / "system32" / "msiexec.exe" if clock else "msiexec"
+        if clock:
+            wine.kill()
+        status, _, err = wine.run(msiexec, [switch, wine.to_windows_path(packages[version]), "/qn",
+                                            "/l*v", wine.to_windows_path(temp / log)],
+                                  env=clock, timeout=300)
+        if clock:
+            wine.kill()
         expected_failure = action == "install" and VERSIONS[version]["fails"]
         if (status != 0) != expected_failure or not (temp / log).is_file():
             raise RuntimeError(f"msiexec {switch} {version}: status {status}, log "

@@ -5,6 +5,7 @@
 
 #include "decoder.h"
 #include "platform/folder_list.h"
+#include "rules/text.h"
 
 namespace triage {
 
@@ -18,10 +19,6 @@ std::string Lower(std::string_view text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return out;
-}
-
-bool EndsWith(std::string_view text, std::string_view end) {
-  return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
 bool IsUnsafeName(std::string_view name) {
@@ -47,12 +44,21 @@ Finding Note(std::string rule, Severity severity, std::string file, std::string 
   return finding;
 }
 
+// A zip entry's time, as MS-DOS wrote it: the local time of the machine
+// that made the archive, to two seconds.
+std::optional<int64_t> DosTime(uint16_t date, uint16_t time) {
+  if (date == 0) return std::nullopt;
+  return CivilSeconds(1980 + (date >> 9), (date >> 5) & 0x0F, date & 0x1F, time >> 11,
+                      (time >> 5) & 0x3F, (time & 0x1F) * 2);
+}
+
 class FolderCollection : public Collection {
  public:
   FolderCollection(fs::path root, std::vector<fs::path> paths,
-                   std::vector<std::pair<std::string, std::size_t>> names)
+                   std::vector<std::pair<std::string, std::size_t>> names,
+                   const std::vector<std::optional<int64_t>>& times)
       : root_(std::move(root)), paths_(std::move(paths)) {
-    SetFiles(std::move(names));
+    SetFiles(std::move(names), times);
   }
   std::unique_ptr<ByteStream> Open(const CollectedFile& file, std::string& problem) override {
     // The name was a regular file when listed; what is opened now is checked
@@ -73,11 +79,13 @@ class ZipCollection : public Collection {
   bool Load(std::string& error) {
     if (!archive_.Open(error)) return false;
     std::vector<std::pair<std::string, std::size_t>> names;
+    std::vector<std::optional<int64_t>> times;
     const auto& entries = archive_.entries();
     for (std::size_t i = 0; i < entries.size(); ++i) {
       if (!entries[i].is_folder()) names.emplace_back(entries[i].name, i);
+      times.push_back(DosTime(entries[i].dos_date, entries[i].dos_time));
     }
-    SetFiles(std::move(names));
+    SetFiles(std::move(names), times);
     notes_.insert(notes_.end(), archive_.notes().begin(), archive_.notes().end());
     return true;
   }
@@ -92,9 +100,9 @@ class ZipCollection : public Collection {
 
 class SingleFileCollection : public Collection {
  public:
-  SingleFileCollection(fs::path path, std::string name, FileKind kind) : path_(std::move(path)) {
+  SingleFileCollection(fs::path path, std::string name) : path_(std::move(path)) {
     single_file_ = true;
-    files_.push_back({std::move(name), kind, 0});
+    files_.push_back({std::move(name), 0, velmora::files::ModifiedTime(path_)});
   }
   // The engineer named this file: a link given as PATH is followed.
   std::unique_ptr<ByteStream> Open(const CollectedFile&, std::string& problem) override {
@@ -105,69 +113,10 @@ class SingleFileCollection : public Collection {
   fs::path path_;
 };
 
-// The first lines of a file, decoded, to tell its kind by.
-class HeadCollector : public LineSink {
- public:
-  void Line(uint64_t, std::string_view text) override {
-    text_.append(text);
-    text_ += '\n';
-  }
-  std::string text_;
-};
-
-FileKind SniffKind(RandomAccessInput& input) {
-  std::string head(64 * 1024, '\0');
-  head.resize(input.ReadAt(0, head.data(), head.size()));
-  HeadCollector collector;
-  TextDecoder decoder(collector);
-  decoder.Feed(head.data(), head.size());
-  decoder.Finish();
-  return KindByContent(collector.text_);
-}
-
 }  // namespace
 
-const char* KindName(FileKind kind) {
-  switch (kind) {
-    case FileKind::InstallerLog:
-      return "installer log";
-    case FileKind::SetupApiLog:
-      return "device-setup log";
-    case FileKind::InstalledApps:
-      return "installed-applications list";
-    case FileKind::SystemInfo:
-      return "system-information report";
-    case FileKind::Other:
-      return "other";
-  }
-  return "other";
-}
-
-FileKind KindByName(std::string_view name) {
-  std::size_t slash = name.find_last_of("/\\");
-  std::string base = Lower(slash == std::string_view::npos ? name : name.substr(slash + 1));
-  if (base.rfind("setupapi", 0) == 0 && EndsWith(base, ".log")) return FileKind::SetupApiLog;
-  if (base == "installedapps.txt") return FileKind::InstalledApps;
-  if (EndsWith(base, ".nfo")) return FileKind::SystemInfo;
-  if (EndsWith(base, ".log")) return FileKind::InstallerLog;
-  return FileKind::Other;
-}
-
-FileKind KindByContent(std::string_view text) {
-  if (text.find("<MsInfo") != std::string_view::npos) return FileKind::SystemInfo;
-  if (text.find(">>>  [") != std::string_view::npos ||
-      text.find("[SetupAPI Log]") != std::string_view::npos ||
-      text.find("[Device Install Log]") != std::string_view::npos) {
-    return FileKind::SetupApiLog;
-  }
-  std::string first(text.substr(0, text.find('\n')));
-  if (first.rfind("Name ", 0) == 0 && first.find("Version") != std::string::npos) {
-    return FileKind::InstalledApps;
-  }
-  return FileKind::InstallerLog;
-}
-
-void Collection::SetFiles(std::vector<std::pair<std::string, std::size_t>> names) {
+void Collection::SetFiles(std::vector<std::pair<std::string, std::size_t>> names,
+                          const std::vector<std::optional<int64_t>>& times) {
   for (auto& entry : names) std::replace(entry.first.begin(), entry.first.end(), '\\', '/');
   // One top folder holding everything, as when a folder is zipped whole.
   std::string top;
@@ -189,12 +138,15 @@ void Collection::SetFiles(std::vector<std::pair<std::string, std::size_t>> names
       // Such a name is only ever shown: the file is read from the archive
       // like any other and nothing is written anywhere.
       if (unsafe++ == 0) first_unsafe = entry.first;
-      files_.push_back({entry.first, KindByName(entry.first), entry.second});
+      files_.push_back({entry.first, entry.second, {}});
     } else if (name.find('/') != std::string::npos) {
       if (deeper++ == 0) first_deeper = name;
     } else {
-      files_.push_back({name, KindByName(name), entry.second});
+      files_.push_back({name, entry.second, {}});
     }
+  }
+  for (CollectedFile& file : files_) {
+    if (file.index < times.size()) file.modified = times[file.index];
   }
   std::sort(files_.begin(), files_.end(),
             [](const CollectedFile& a, const CollectedFile& b) { return a.name < b.name; });
@@ -248,6 +200,7 @@ std::unique_ptr<Collection> OpenFolder(const fs::path& path, std::string& error)
     }
     std::vector<fs::path> paths;
     std::vector<std::pair<std::string, std::size_t>> names;
+    std::vector<std::optional<int64_t>> times;
     std::vector<std::string> links;
     std::size_t folders = 0;
     fs::path only_folder;
@@ -259,6 +212,7 @@ std::unique_ptr<Collection> OpenFolder(const fs::path& path, std::string& error)
           break;
         case velmora::files::EntryType::File:
           names.emplace_back(std::move(entry.name), paths.size());
+          times.push_back(entry.modified);
           paths.push_back(std::move(entry.path));
           break;
         case velmora::files::EntryType::Link:
@@ -273,7 +227,8 @@ std::unique_ptr<Collection> OpenFolder(const fs::path& path, std::string& error)
       continue;
     }
     std::sort(links.begin(), links.end());
-    auto collection = std::make_unique<FolderCollection>(root, std::move(paths), std::move(names));
+    auto collection =
+        std::make_unique<FolderCollection>(root, std::move(paths), std::move(names), times);
     if (!links.empty()) collection->AddNote(LinksNote(links));
     return collection;
   }
@@ -311,9 +266,7 @@ std::unique_ptr<Collection> OpenCollection(const fs::path& path, std::string& er
     }
     return zip;
   }
-  FileKind kind = KindByName(name);
-  if (kind == FileKind::Other) kind = SniffKind(*input);
-  return std::make_unique<SingleFileCollection>(path, name, kind);
+  return std::make_unique<SingleFileCollection>(path, name);
 }
 
 }  // namespace triage

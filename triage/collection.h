@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,18 +17,12 @@
 
 namespace triage {
 
-enum class FileKind { InstallerLog, SetupApiLog, InstalledApps, SystemInfo, Other };
-
-const char* KindName(FileKind kind);
-// By the file's name (any folder part ignored, case ignored).
-FileKind KindByName(std::string_view name);
-// By the first lines of a file whose name says nothing.
-FileKind KindByContent(std::string_view text);
-
 struct CollectedFile {
-  std::string name;  // within the folder ('/' between parts), UTF-8; for display only
-  FileKind kind = FileKind::Other;
+  std::string name;       // within the folder ('/' between parts), UTF-8; for display only
   std::size_t index = 0;  // the collection's own handle
+  // When it was last written, in seconds since 1970 of local time: the zip
+  // entry's own time, or the file's as this machine tells it.
+  std::optional<int64_t> modified;
 };
 
 class Collection {
@@ -43,8 +38,10 @@ class Collection {
   virtual std::unique_ptr<ByteStream> Open(const CollectedFile& file, std::string& problem) = 0;
 
  protected:
-  // Takes relative names, drops one common top folder, sorts and classifies.
-  void SetFiles(std::vector<std::pair<std::string, std::size_t>> names);
+  // Takes relative names, drops one common top folder and sorts. `times`,
+  // by handle, are the files' times where known.
+  void SetFiles(std::vector<std::pair<std::string, std::size_t>> names,
+                const std::vector<std::optional<int64_t>>& times = {});
 
   std::vector<CollectedFile> files_;
   std::vector<Finding> notes_;

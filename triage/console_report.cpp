@@ -21,6 +21,20 @@ const char* Colour(Severity severity) {
   return "";
 }
 
+// "2026-05-15 16:34  install Velmora Drivers 5.3.0  failed (1603)  file:line"
+std::string AttemptLine(const Attempt& attempt) {
+  std::string line = attempt.time ? IsoTime(*attempt.time).replace(10, 1, " ").substr(0, 16)
+                                  : std::string("(no time)       ");
+  line += "  " + std::string(OperationName(attempt.operation));
+  if (!attempt.product.empty()) line += " " + attempt.product;
+  if (!attempt.version.empty()) line += " " + attempt.version;
+  line += "  " + std::string(ResultName(attempt.outcome));
+  if (attempt.code) line += " (" + CodeText(*attempt.code) + ")";
+  line += "  " + attempt.file;
+  if (attempt.line > 0) line += ":" + std::to_string(attempt.line);
+  return line;
+}
+
 std::string Count(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -50,9 +64,8 @@ std::string TerminalSafe(std::string_view text) {
 }
 
 std::string ConsoleReport(const Outcome& outcome, bool colours) {
-  const Report& report = outcome.report;
   std::size_t counts[3] = {0, 0, 0};
-  for (const auto& finding : report.findings) ++counts[static_cast<int>(finding.severity)];
+  for (const auto& finding : outcome.findings) ++counts[static_cast<int>(finding.severity)];
 
   auto paint = [colours](const char* colour, const std::string& text) {
     return colours ? colour + text + kReset : text;
@@ -77,14 +90,15 @@ std::string ConsoleReport(const Outcome& outcome, bool colours) {
   out += "Verdict: " + paint(verdict_colour, verdict) + " (" + Count(counts[0], "error", "errors") +
          ", " + Count(counts[1], "warning", "warnings") + ", " + Count(counts[2], "note", "notes") +
          ")\n";
+  out += "Summary: " + TerminalSafe(outcome.summary) + "\n";
   out += "Read: " + TerminalSafe(outcome.source) + " (" +
          Count(outcome.files_read, "file", "files") + ")\n";
-  if (report.product) {
-    out += "Product: " + TerminalSafe(report.product->name) + " " +
-           TerminalSafe(report.product->version) + "\n";
+  if (outcome.product) {
+    out += "Product: " + TerminalSafe(outcome.product->name) + " " +
+           TerminalSafe(outcome.product->version) + "\n";
   }
-  if (report.system) {
-    const auto& s = *report.system;
+  if (outcome.system) {
+    const auto& s = *outcome.system;
     std::string line;
     for (const std::string* part : {&s.os_name, &s.os_version, &s.system_type, &s.model}) {
       if (part->empty()) continue;
@@ -93,7 +107,10 @@ std::string ConsoleReport(const Outcome& outcome, bool colours) {
     }
     out += "System: " + TerminalSafe(line) + "\n";
   }
-  for (const auto& finding : report.findings) {
+  if (!outcome.attempts.empty()) out += "Attempts, oldest first:\n";
+  for (const Attempt& attempt : outcome.attempts)
+    out += "  " + TerminalSafe(AttemptLine(attempt)) + "\n";
+  for (const auto& finding : outcome.findings) {
     std::string severity = SeverityName(finding.severity);
     for (char& c : severity) c = static_cast<char>(c - 'a' + 'A');
     severity.resize(7, ' ');

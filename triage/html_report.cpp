@@ -36,6 +36,10 @@ pre span { display: block; padding: 0 12px; white-space: pre; }
 pre .number { display: inline; padding: 0 10px 0 0; color: #7d8794; }
 pre .evidence { background: #5c1d1a; }
 .none { font-style: italic; }
+.sentence { font-size: 17px; margin: 14px 0 4px; }
+table.attempts { border-collapse: collapse; margin: 8px 0 16px; font-size: 14px; }
+table.attempts th, table.attempts td { text-align: left; padding: 3px 14px 3px 0; border-bottom: 1px solid #dde1e6; }
+table.attempts tr.failed td, table.attempts tr.cancelled td { color: #8c1d18; }
 )";
 
 }  // namespace
@@ -89,10 +93,34 @@ std::string HtmlEscape(std::string_view text) {
   return out;
 }
 
+namespace {
+
+// The attempts, oldest first, the newest marked.
+std::string AttemptsTable(const std::vector<Attempt>& attempts) {
+  if (attempts.empty()) return "";
+  std::string out =
+      "<table class=\"attempts\" id=\"attempts\">\n<tr><th>When</th><th>What</th>"
+      "<th>Product</th><th>Outcome</th><th>Evidence</th></tr>\n";
+  for (const Attempt& attempt : attempts) {
+    std::string when = attempt.time ? IsoTime(*attempt.time) : "unknown";
+    if (attempt.time) when[10] = ' ';
+    std::string result = ResultName(attempt.outcome);
+    if (attempt.code) result += " (" + CodeText(*attempt.code) + ")";
+    std::string where = attempt.file;
+    if (attempt.line > 0) where += ":" + std::to_string(attempt.line);
+    out += "<tr class=\"" + std::string(ResultName(attempt.outcome)) + "\"><td>" +
+           HtmlEscape(when) + "</td><td>" + OperationName(attempt.operation) + "</td><td>" +
+           HtmlEscape(attempt.product + " " + attempt.version) + "</td><td>" + HtmlEscape(result) +
+           "</td><td class=\"where\">" + HtmlEscape(where) + "</td></tr>\n";
+  }
+  return out + "</table>\n";
+}
+
+}  // namespace
+
 std::string HtmlReport(const Outcome& outcome) {
-  const Report& report = outcome.report;
   std::size_t counts[3] = {0, 0, 0};
-  for (const auto& finding : report.findings) ++counts[static_cast<int>(finding.severity)];
+  for (const auto& finding : outcome.findings) ++counts[static_cast<int>(finding.severity)];
   const std::string verdict = VerdictName(outcome.verdict);
 
   std::string out;
@@ -110,14 +138,15 @@ std::string HtmlReport(const Outcome& outcome) {
          "<span class=\"counts\">" + std::to_string(counts[0]) + " error(s), " +
          std::to_string(counts[1]) + " warning(s), " + std::to_string(counts[2]) +
          " note(s)</span></div>\n";
+  out += "<p class=\"sentence\" id=\"summary\">" + HtmlEscape(outcome.summary) + "</p>\n";
 
   out += "<table class=\"summary\">\n";
   out += "<tr><th>Product</th><td>" +
-         (report.product ? HtmlEscape(report.product->name + " " + report.product->version)
-                         : std::string("<span class=\"none\">not found</span>")) +
+         (outcome.product ? HtmlEscape(outcome.product->name + " " + outcome.product->version)
+                          : std::string("<span class=\"none\">not found</span>")) +
          "</td></tr>\n";
-  if (report.system) {
-    const auto& s = *report.system;
+  if (outcome.system) {
+    const auto& s = *outcome.system;
     out += "<tr><th>Windows</th><td>" + HtmlEscape(s.os_name + " " + s.os_version) + "</td></tr>\n";
     out += "<tr><th>System type</th><td>" + HtmlEscape(s.system_type) + "</td></tr>\n";
     out += "<tr><th>Model</th><td>" + HtmlEscape(s.model) + "</td></tr>\n";
@@ -127,8 +156,9 @@ std::string HtmlReport(const Outcome& outcome) {
         "report</span></td></tr>\n";
   }
   out += "</table>\n";
+  out += AttemptsTable(outcome.attempts);
 
-  for (const auto& finding : report.findings) {
+  for (const auto& finding : outcome.findings) {
     const std::string severity = SeverityName(finding.severity);
     std::string where = finding.file;
     if (finding.line > 0) where += ":" + std::to_string(finding.line);

@@ -6,28 +6,45 @@ namespace triage {
 
 std::string JsonReport(const Outcome& outcome) {
   using Json = nlohmann::ordered_json;
-  const Report& report = outcome.report;
+  const auto number_or_null = [](auto value, bool present) {
+    return present ? Json(value) : Json(nullptr);
+  };
   Json out;
   out["verdict"] = VerdictName(outcome.verdict);
-  out["product"] = report.product
-                       ? Json{{"name", report.product->name}, {"version", report.product->version}}
-                       : Json(nullptr);
-  if (report.system) {
-    out["system"] = Json{{"os_name", report.system->os_name},
-                         {"os_version", report.system->os_version},
-                         {"system_type", report.system->system_type},
-                         {"model", report.system->model}};
+  out["summary"] = outcome.summary;
+  out["product"] =
+      outcome.product ? Json{{"name", outcome.product->name}, {"version", outcome.product->version}}
+                      : Json(nullptr);
+  if (outcome.system) {
+    out["system"] = Json{{"os_name", outcome.system->os_name},
+                         {"os_version", outcome.system->os_version},
+                         {"system_type", outcome.system->system_type},
+                         {"model", outcome.system->model}};
   } else {
     out["system"] = nullptr;
   }
+  Json attempts = Json::array();
+  for (const Attempt& attempt : outcome.attempts) {
+    attempts.push_back(Json{
+        {"time", attempt.time ? Json(IsoTime(*attempt.time)) : Json(nullptr)},
+        {"file", attempt.file},
+        {"line", number_or_null(attempt.line, attempt.line > 0)},
+        {"product", attempt.product},
+        {"version", attempt.version},
+        {"operation", OperationName(attempt.operation)},
+        {"outcome", ResultName(attempt.outcome)},
+        {"code", number_or_null(attempt.code.value_or(0), attempt.code.has_value())},
+    });
+  }
+  out["attempts"] = std::move(attempts);
   Json findings = Json::array();
-  for (const auto& finding : report.findings) {
+  for (const Finding& finding : outcome.findings) {
     findings.push_back(Json{
         {"rule", finding.rule},
         {"severity", SeverityName(finding.severity)},
         {"file", finding.file},
-        {"line", finding.line > 0 ? Json(finding.line) : Json(nullptr)},
-        {"code", finding.code ? Json(*finding.code) : Json(nullptr)},
+        {"line", number_or_null(finding.line, finding.line > 0)},
+        {"code", number_or_null(finding.code.value_or(0), finding.code.has_value())},
         {"message", finding.message},
         {"remedy", finding.remedy},
     });

@@ -1,11 +1,12 @@
 // velmora-triage PATH [--json] [--html FILE]: what went wrong, from a
-// collected folder, its zip, or one log.
+// collected folder, its zip, or one log; --rules: every rule it knows.
 #include <filesystem>
 
 #include "options.h"
 #include "page_place.h"
 #include "platform/output_file.h"
 #include "platform/terminal.h"
+#include "rules/catalogue.h"
 #include "triage_run.h"
 
 namespace {
@@ -35,8 +36,8 @@ int Run(const std::vector<std::string>& args) {
     velmora::terminal::WriteStderr(triage::kUsage);
     return kUnreadable;
   }
-  if (options.help) {
-    if (!velmora::terminal::WriteStdout(triage::kUsage)) {
+  if (options.help || options.rules) {
+    if (!velmora::terminal::WriteStdout(options.help ? triage::kUsage : triage::CatalogueText())) {
       Say("standard output could not be written");
       return kStdoutNotWritten;
     }

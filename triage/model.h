@@ -1,16 +1,20 @@
-// What a triage run finds: findings from named rules, the product and the
-// system they concern. Text is UTF-8, decoded from whatever the files used.
+// What velmora-triage finds: the attempts the logs record, findings named
+// by the rules of the catalogue, the product and the system. Text is UTF-8,
+// decoded from whatever the files used.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace triage {
 
 enum class Severity { Error, Warning, Info };
+
+// What an installer was asked to do, and how it ended.
+enum class Operation { Install, Remove, Repair, Modify, Unknown };
+enum class Result { Succeeded, Failed, Cancelled, Unknown };
 
 // One line of a file: its 1-based number and its decoded text.
 struct EvidenceLine {
@@ -18,20 +22,52 @@ struct EvidenceLine {
   std::string text;
 };
 
+// A line a reader keeps as evidence, by the handle the pump gave it; the
+// pump fills in the line's number and the lines around it.
+using EvidenceId = int32_t;
+constexpr EvidenceId kNoEvidence = -1;
+
 struct Finding {
-  std::string rule;  // stable id, e.g. "msi.failed-action"
+  std::string rule;  // an id of the catalogue, e.g. "msi.failed-action"
   Severity severity = Severity::Info;
   std::string file;   // the name within the collected folder
   uint64_t line = 0;  // 1-based line of the evidence; 0 when there is none
   std::optional<int64_t> code;
   std::string message;  // plain words
   std::string remedy;   // what to do
-  // The evidence line with a few lines before (and after, where the reader
-  // kept them), in file order.
+  // The evidence line with the lines before and after it, in file order.
   std::vector<EvidenceLine> context;
   // When the evidence happened, in seconds since 1970-01-01 of the log's
   // own clock (local time, as logs write it), when the log says.
   std::optional<int64_t> time;
+
+  // Set by the readers, used up when the file's result is settled:
+  EvidenceId evidence = kNoEvidence;  // becomes `line` and `context`
+  std::vector<EvidenceLine> also;     // lines further up shown with the context
+  int attempt = -1;                   // the reader's attempt this finding explains
+  bool velmora_driver = false;        // a failed device-setup section of the Velmora driver
+};
+
+// One run of an installer (a Windows Installer package or a bundle).
+struct Attempt {
+  std::optional<int64_t> time;  // when it began, by the log's own clock
+  std::optional<int64_t> end;   // the last time the log shows for it
+  std::string file;
+  uint64_t line = 0;  // the evidence of its outcome
+  EvidenceId evidence = kNoEvidence;
+  std::string product;
+  std::string version;
+  Operation operation = Operation::Unknown;
+  Result outcome = Result::Unknown;
+  std::optional<int64_t> code;   // the installer's result
+  std::optional<int64_t> cause;  // the code that explains it, when it says more (1920, 2503)
+  std::string where;             // the failing action, the dialog left, the failed package
+  bool rolled_back = false;
+  bool restart = false;  // complete only after a restart
+  bool bundle = false;   // a bundle, which runs packages of its own
+  // Its clock shows the hour modulo 12 without saying which half of the
+  // day (Wine's msiexec does): the file's own time tells.
+  bool twelve_hour = false;
 };
 
 struct Product {
@@ -46,22 +82,15 @@ struct SystemSummary {
   std::string model;
 };
 
-struct Report {
-  std::optional<Product> product;
-  std::optional<SystemSummary> system;
-  // Set by an installer log that states its outcome: true for success
-  // (0, 3010, 1641), false for failure.
-  std::optional<bool> install_succeeded;
+// Everything one reader found in its own file; it knows nothing of the
+// other files.
+struct FileResult {
+  std::vector<Attempt> attempts;
   std::vector<Finding> findings;
-};
-
-// A reader of one kind of file, fed the decoded lines of that file in order
-// (without their line ends), then told that the file has ended.
-class LineReader {
- public:
-  virtual ~LineReader() = default;
-  virtual void Line(uint64_t number, std::string_view text) = 0;
-  virtual void End(Report& report) = 0;
+  std::optional<SystemSummary> system;
+  // The Velmora products an applications list names, when the file was one.
+  std::optional<std::vector<Product>> installed;
+  bool understood = false;  // some line of the file was recognised
 };
 
 }  // namespace triage

@@ -4,9 +4,11 @@ namespace triage {
 
 const char* const kUsage =
     "usage: velmora-triage PATH [--json] [--html FILE]\n"
+    "       velmora-triage --rules\n"
     "  PATH         a collected folder, a .zip of it, or one log file\n"
     "  --json       print the findings as one JSON object instead of text\n"
     "  --html FILE  also write a self-contained page of the findings to FILE\n"
+    "  --rules      print every rule: what it detects and what to do\n"
     "exit status: 0 no error found, 1 an error found,\n"
     "  2 PATH could not be read, the command line is wrong, or FILE is PATH or inside it,\n"
     "  3 the report was printed but FILE could not be written,\n"
@@ -22,6 +24,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       only_paths = true;
     } else if (!only_paths && (arg == "--help" || arg == "-h" || arg == "/?")) {
       options.help = true;
+    } else if (!only_paths && arg == "--rules") {
+      options.rules = true;
     } else if (!only_paths && arg == "--json") {
       options.json = true;
     } else if (!only_paths && (arg == "--html" || arg.rfind("--html=", 0) == 0)) {
@@ -51,7 +55,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       have_path = true;
     }
   }
-  if (!have_path && !options.help) {
+  if (!have_path && !options.help && !options.rules) {
     error = "PATH is missing";
     return false;
   }

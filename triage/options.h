@@ -1,4 +1,4 @@
-// The command line: velmora-triage PATH [--json] [--html FILE]
+// The command line: velmora-triage PATH [--json] [--html FILE], or --rules
 #pragma once
 
 #include <optional>
@@ -12,6 +12,7 @@ struct Options {
   bool json = false;
   std::optional<std::string> html;
   bool help = false;
+  bool rules = false;  // print the rule catalogue
 };
 
 extern const char* const kUsage;

@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "model.h"
 
@@ -13,20 +15,22 @@ enum class Verdict { Failed, Succeeded, Unknown };
 
 struct Outcome {
   std::string source;  // PATH as given, for display
-  Report report;       // findings ordered by severity
+  // The newest attempt's, counting a Velmora driver that failed after it began.
   Verdict verdict = Verdict::Unknown;
+  std::string summary;            // one sentence of what happened
+  std::vector<Attempt> attempts;  // oldest first
+  std::optional<Product> product;
+  std::optional<SystemSummary> system;
+  std::vector<Finding> findings;  // errors first, then warnings, then notes
   std::size_t files_read = 0;
 };
 
-const char* VerdictName(Verdict verdict);     // "failed", "succeeded", "unknown"
-const char* SeverityName(Severity severity);  // "error", "warning", "info"
-
-// "failed" when any error was found; "succeeded" when an installer log says
-// so and nothing failed; otherwise "unknown".
-Verdict Decide(const Report& report);
-// Errors first, then warnings, then the rest; each group keeps the order the
-// rules gave it.
-void OrderBySeverity(Report& report);
+const char* VerdictName(Verdict verdict);        // "failed", "succeeded", "unknown"
+const char* SeverityName(Severity severity);     // "error", "warning", "info"
+const char* OperationName(Operation operation);  // "install", "remove", ...
+const char* ResultName(Result result);           // "succeeded", "failed", ...
+// "2026-05-15T16:34:12": seconds since 1970 of local time, as ISO 8601.
+std::string IsoTime(int64_t seconds);
 
 // The three outputs.
 std::string ConsoleReport(const Outcome& outcome, bool colours);

@@ -1,93 +1,90 @@
 #include "triage_run.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <vector>
 
 #include "collection.h"
 #include "decoder.h"
-#include "readers.h"
+#include "file_kinds.h"
+#include "judgement.h"
+#include "pump.h"
+#include "rules/catalogue.h"
+#include "rules/text.h"
 
 namespace triage {
 
 namespace {
 
 constexpr std::size_t kReadChunk = 1 << 20;
-constexpr const char* kResend =
-    "Ask the user to zip the collected folder again (\"Send to, Compressed (zipped) folder\") and "
-    "send it once more.";
+constexpr std::size_t kSniffBytes = 64 * 1024;
 
-Finding Note(const char* rule, Severity severity, const std::string& file, uint64_t line,
-             std::string message, std::string remedy) {
-  Finding finding;
-  finding.rule = rule;
-  finding.severity = severity;
-  finding.file = file;
-  finding.line = line;
+Finding Note(const char* rule, const std::string& file, std::string message) {
+  Finding finding = MakeFinding(rule, file);
   finding.message = std::move(message);
-  finding.remedy = std::move(remedy);
   return finding;
 }
 
-class ReaderSink : public LineSink {
+// The first lines of a file, decoded, to tell its kind by.
+class HeadCollector : public LineSink {
  public:
-  explicit ReaderSink(LineReader& reader) : reader_(reader) {}
-  void Line(uint64_t number, std::string_view text) override { reader_.Line(number, text); }
-
- private:
-  LineReader& reader_;
+  void Line(uint64_t, std::string_view text) override {
+    text_.append(text);
+    text_ += '\n';
+  }
+  std::string text_;
 };
 
-// Feeds one file through the decoder and reports what went wrong with its
-// bytes (not with what they say).
-void Pump(ByteStream& stream, LineSink& sink, const std::string& name, const RunLimits& limits,
-          std::vector<char>& buffer, Report& report) {
-  TextDecoder decoder(sink, limits.max_line_bytes);
-  const char* data = nullptr;
+const FileKind* SniffKind(Collection& collection, const CollectedFile& file) {
+  std::string problem;
+  std::unique_ptr<ByteStream> stream = collection.Open(file, problem);
+  if (!stream) return nullptr;
+  std::string head(kSniffBytes, '\0');
   std::size_t got = 0;
-  while (stream.Next(buffer, data, got)) {
-    decoder.Feed(data, got);
-    if (decoder.encoding() == Encoding::Binary) break;
+  while (got < head.size()) {
+    const std::size_t n = stream->Read(&head[got], head.size() - got);
+    if (n == 0) break;
+    got += n;
   }
+  HeadCollector collector;
+  TextDecoder decoder(collector);
+  decoder.Feed(head.data(), got);
   decoder.Finish();
-  const DecodeStats& stats = decoder.stats();
-  if (decoder.encoding() == Encoding::Binary) {
-    report.findings.push_back(
-        Note("input.not-text", Severity::Warning, name, 0,
-             name + " is not text (binary data, no UTF-16 mark); it was not read",
-             "Ask the user for this file again: it may have been damaged."));
-    return;
-  }
-  std::string problem = stream.problem();
-  if (!problem.empty()) {
-    report.findings.push_back(Note("input.damaged-entry", Severity::Warning, name, 0,
-                                   "Reading " + name + " stopped short: " + problem +
-                                       ". Findings in it cover only what was read.",
-                                   kResend));
-  }
-  if (stats.odd_byte_count) {
-    report.findings.push_back(
-        Note("input.cut-text", Severity::Warning, name, stats.lines,
-             name + " ends in the middle of a UTF-16 character: the file was cut short",
-             "Ask the user for this file again."));
-  } else if (stats.replaced > 0) {
-    report.findings.push_back(Note("input.bad-characters", Severity::Info, name, 0,
-                                   name + ": " + std::to_string(stats.replaced) +
-                                       " UTF-16 character(s) without their pair show as U+FFFD",
-                                   ""));
-  }
-  if (stats.cut_lines > 0) {
-    report.findings.push_back(
-        Note("input.long-lines", Severity::Info, name, stats.first_cut_line,
-             name + ": " + std::to_string(stats.cut_lines) + " line(s) longer than " +
-                 std::to_string(limits.max_line_bytes / 1024) + " KiB were cut to that length",
-             ""));
+  return KindByContent(collector.text_);
+}
+
+// Whether two files hold the same bytes, compared whole: their sizes and
+// checksums agreed, which a hostile file could arrange.
+bool SameBytes(Collection& collection, const CollectedFile& a, const CollectedFile& b) {
+  std::string problem;
+  std::unique_ptr<ByteStream> first = collection.Open(a, problem);
+  std::unique_ptr<ByteStream> second = collection.Open(b, problem);
+  if (!first || !second) return false;
+  std::vector<char> left(kReadChunk), right(kReadChunk);
+  while (true) {
+    const std::size_t n = first->Read(left.data(), left.size());
+    std::size_t m = 0;
+    while (m < n) {
+      const std::size_t got = second->Read(right.data() + m, n - m);
+      if (got == 0) break;
+      m += got;
+    }
+    if (m != n ||
+        !std::equal(left.begin(), left.begin() + static_cast<std::ptrdiff_t>(n), right.begin())) {
+      return false;
+    }
+    if (n == 0) return second->Read(right.data(), 1) == 0;
   }
 }
 
-bool CountsAsMatch(const Finding& finding) {
-  return finding.severity != Severity::Info && finding.rule.rfind("input.", 0) != 0;
-}
+int KindRow(const FileKind* kind) { return static_cast<int>(kind - FileKinds().data()); }
+
+struct ReadFile {
+  const CollectedFile* file;
+  uint64_t bytes;
+  uint32_t crc;
+};
 
 }  // namespace
 
@@ -95,67 +92,85 @@ bool Triage(const std::filesystem::path& path, const std::string& shown_as, cons
             Outcome& outcome, std::string& error) {
   auto collection = OpenCollection(path, error, limits.zip);
   if (!collection) return false;
-  outcome = Outcome{};
-  outcome.source = shown_as;
-  Report& report = outcome.report;
+  std::vector<FileAnswer> answers;
+  std::vector<ReadFile> read;
+  std::vector<Finding> notes;
+  std::vector<const FileKind*> present;
   std::vector<char> buffer(kReadChunk);
 
   std::size_t wanted = 0;
-  for (const auto& file : collection->files()) {
-    if (file.kind == FileKind::Other) continue;
+  std::size_t opened = 0;
+  for (const CollectedFile& file : collection->files()) {
+    const FileKind* kind = KindByName(file.name);
+    if (kind == nullptr && collection->single_file()) kind = SniffKind(*collection, file);
+    if (kind == nullptr) continue;
     if (++wanted > limits.max_files) continue;
+    present.push_back(kind);
     std::string problem;
     std::unique_ptr<ByteStream> stream = collection->Open(file, problem);
     if (!stream) {
-      report.findings.push_back(Note("input.unreadable-file", Severity::Warning, file.name, 0,
-                                     file.name + " could not be read: " + problem, kResend));
+      notes.push_back(
+          Note("input.unreadable-file", file.name, file.name + " could not be read: " + problem));
       continue;
     }
-    ++outcome.files_read;
+    ++opened;
     try {
-      std::unique_ptr<LineReader> reader =
-          file.kind == FileKind::InstallerLog  ? MakeInstallerLogReader(file.name)
-          : file.kind == FileKind::SetupApiLog ? MakeSetupApiReader(file.name)
-          : file.kind == FileKind::SystemInfo  ? MakeSystemInfoReader(file.name)
-                                               : MakeInstalledAppsReader(file.name);
-      ReaderSink sink(*reader);
-      Pump(*stream, sink, file.name, limits, buffer, report);
-      reader->End(report);
+      std::unique_ptr<Reader> reader = kind->make_reader(file.name);
+      Pumped pumped = Pump(*stream, *reader, file.name, limits.max_line_bytes, buffer);
+      for (Finding& note : pumped.input) notes.push_back(std::move(note));
+      // The same bytes under another name (a rollback log copied from a
+      // package log) are one file, read once.
+      std::size_t same = read.size();
+      for (std::size_t i = 0; i < read.size(); ++i) {
+        if (read[i].bytes == pumped.bytes && read[i].crc == pumped.crc &&
+            SameBytes(*collection, *read[i].file, file)) {
+          same = i;
+          break;
+        }
+      }
+      if (same < read.size()) {
+        // Read as the package's own log rather than as its rollback copy,
+        // whichever name sorts first.
+        const CollectedFile* kept = read[same].file;
+        const CollectedFile* copy = &file;
+        if (ContainsNoCase(kept->name, "rollback") && !ContainsNoCase(file.name, "rollback")) {
+          std::swap(kept, copy);
+          read[same].file = kept;
+          answers[same] = {file.name, pumped.crc, KindRow(kind), file.modified,
+                           std::move(pumped.result)};
+        }
+        notes.push_back(Note("input.duplicate", copy->name,
+                             copy->name + " holds the same bytes as " + kept->name +
+                                 ": it was read once, as " + kept->name));
+        continue;
+      }
+      read.push_back({&file, pumped.bytes, pumped.crc});
+      answers.push_back(
+          {file.name, pumped.crc, KindRow(kind), file.modified, std::move(pumped.result)});
     } catch (const std::exception& e) {
-      report.findings.push_back(Note("input.reader-failed", Severity::Warning, file.name, 0,
-                                     file.name + " could not be read to the end: " + e.what(),
-                                     "Read this file by hand."));
+      notes.push_back(Note("input.reader-failed", file.name,
+                           file.name + " could not be read to the end: " + e.what()));
     }
   }
   if (wanted > limits.max_files) {
-    report.findings.push_back(
-        Note("input.too-many-files", Severity::Warning, "", 0,
-             std::to_string(wanted) + " files look like logs or reports; only the first " +
-                 std::to_string(limits.max_files) + " by name were read",
-             "A collected folder holds a handful of files: check that PATH is the "
-             "folder the collector made."));
+    notes.push_back(Note("input.too-many-files", "",
+                         std::to_string(wanted) +
+                             " files look like logs or reports; only the "
+                             "first " +
+                             std::to_string(limits.max_files) + " by name were read"));
   }
-
+  // The files a collected folder should hold, each kind a row of the table.
   if (!collection->single_file()) {
-    std::vector<std::string> present;
-    for (const auto& file : collection->files()) present.push_back(file.name);
-    AddMissingFileFindings(present, report);
+    for (const FileKind& kind : FileKinds()) {
+      if (kind.missing_rule == nullptr) continue;
+      if (std::find(present.begin(), present.end(), &kind) != present.end()) continue;
+      Finding finding = MakeFinding(kind.missing_rule, "");
+      finding.message = RuleById(kind.missing_rule).detects;
+      notes.push_back(std::move(finding));
+    }
   }
-  LinkFailures(report);
-  for (const auto& note : collection->notes()) report.findings.push_back(note);
-
-  outcome.verdict = Decide(report);
-  bool matched = report.install_succeeded.has_value();
-  for (const auto& finding : report.findings) matched = matched || CountsAsMatch(finding);
-  if (!matched) {
-    report.findings.push_back(
-        Note("triage.no-rule-matched", Severity::Info, "", 0,
-             "No rule matched: none of the " + std::to_string(outcome.files_read) +
-                 " file(s) read states a failure or the installation's outcome",
-             "Read the logs by hand. If the user saw an error, ask for a verbose installer log "
-             "(msiexec /l*v) of a new attempt."));
-  }
-  OrderBySeverity(report);
+  for (const Finding& note : collection->notes()) notes.push_back(note);
+  outcome = Judge(shown_as, std::move(answers), std::move(notes), opened);
   return true;
 }
 

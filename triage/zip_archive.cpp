@@ -399,6 +399,8 @@ bool ZipArchive::ReadDirectory(uint64_t offset, uint64_t size, uint64_t count, s
     entry.compressed_size = U32(r + 20);
     entry.size = U32(r + 24);
     entry.local_header = U32(r + 42);
+    entry.dos_time = U16(r + 12);
+    entry.dos_date = U16(r + 14);
     const unsigned char* name = r + kRecordSize;
     entry.name = EntryName(std::string_view(reinterpret_cast<const char*>(name), name_size));
     // Zip64: the fields whose 32-bit values are all ones follow in the extra

@@ -39,6 +39,8 @@ struct ZipEntry {
   uint64_t compressed_size = 0;
   uint64_t size = 0;
   uint64_t local_header = 0;
+  uint16_t dos_time = 0;  // when it was last written, as MS-DOS kept time
+  uint16_t dos_date = 0;
   bool is_folder() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
 };
 

@@ -6,8 +6,25 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 namespace velmora::files {
+
+namespace {
+
+int64_t LocalSeconds(time_t utc) {
+  struct tm local;
+  if (localtime_r(&utc, &local) == nullptr) return static_cast<int64_t>(utc);
+  return static_cast<int64_t>(utc) + local.tm_gmtoff;
+}
+
+}  // namespace
+
+std::optional<int64_t> ModifiedTime(const std::filesystem::path& path) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) return std::nullopt;
+  return LocalSeconds(status.st_mtime);
+}
 
 bool ListFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& entries,
                 std::string& error) {
@@ -27,13 +44,15 @@ bool ListFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& e
     // What the name is itself, not what a link at it points to.
     struct stat status;
     EntryType type = EntryType::Other;
+    int64_t modified = 0;
     if (fstatat(fd, name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
       type = S_ISLNK(status.st_mode)   ? EntryType::Link
              : S_ISDIR(status.st_mode) ? EntryType::Folder
              : S_ISREG(status.st_mode) ? EntryType::File
                                        : EntryType::Other;
+      modified = LocalSeconds(status.st_mtime);
     }
-    entries.push_back({folder / name, name, type});
+    entries.push_back({folder / name, name, type, modified});
   }
   const int failure = errno;
   closedir(dir);

@@ -15,6 +15,14 @@ std::string ToUtf8(const wchar_t* text) {
   return out;
 }
 
+// FILETIME counts 100-nanosecond steps since 1601.
+int64_t LocalSeconds(const FILETIME& utc) {
+  FILETIME local;
+  if (!FileTimeToLocalFileTime(&utc, &local)) local = utc;
+  const uint64_t ticks = (static_cast<uint64_t>(local.dwHighDateTime) << 32) | local.dwLowDateTime;
+  return static_cast<int64_t>(ticks / 10000000) - 11644473600LL;
+}
+
 EntryType TypeOf(const WIN32_FIND_DATAW& found) {
   // For a reparse point the search reports its tag in dwReserved0.
   if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
@@ -27,6 +35,12 @@ EntryType TypeOf(const WIN32_FIND_DATAW& found) {
 }
 
 }  // namespace
+
+std::optional<int64_t> ModifiedTime(const std::filesystem::path& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  return LocalSeconds(data.ftLastWriteTime);
+}
 
 bool ListFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& entries,
                 std::string& error) {
@@ -43,7 +57,8 @@ bool ListFolder(const std::filesystem::path& folder, std::vector<FolderEntry>& e
   do {
     const std::wstring name = found.cFileName;
     if (name == L"." || name == L"..") continue;
-    entries.push_back({folder / name, ToUtf8(found.cFileName), TypeOf(found)});
+    entries.push_back({folder / name, ToUtf8(found.cFileName), TypeOf(found),
+                       LocalSeconds(found.ftLastWriteTime)});
   } while (FindNextFileW(search, &found));
   const DWORD failure = GetLastError();
   FindClose(search);

@@ -8,6 +8,10 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "triage/byte_stream.h"
+#include "triage/judgement.h"
+#include "triage/pump.h"
+#include "triage/rules/catalogue.h"
 #include "triage/rules/readers.h"
 #include "triage/rules/text.h"
 
@@ -20,13 +24,14 @@ void Check(bool condition, const char* what) {
   std::abort();
 }
 
-void CheckReport(const Report& report, uint64_t lines) {
-  for (const Finding& finding : report.findings) {
-    Check(!finding.rule.empty(), "a finding has a rule id");
+void CheckFindings(const std::vector<Finding>& findings, uint64_t lines) {
+  for (const Finding& finding : findings) {
+    RuleById(finding.rule);  // throws, and so fails, for a rule the catalogue lacks
     Check(!finding.message.empty(), "a finding has a message");
     Check(!finding.remedy.empty(), "a finding has a remedy");
     Check(finding.line <= lines, "evidence within the file");
-    Check(finding.context.size() <= 10, "context is a few lines");
+    Check(finding.context.size() <= kContextBefore + 1 + kContextAfter + 4,
+          "context is a few lines");
     for (size_t i = 0; i < finding.context.size(); ++i) {
       Check(finding.context[i].text.size() <= kMaxKeptLine, "context lines are cut");
       Check(finding.context[i].number >= 1 && finding.context[i].number <= lines,
@@ -37,7 +42,6 @@ void CheckReport(const Report& report, uint64_t lines) {
       }
     }
   }
-  if (report.product) Check(report.product->name.size() <= kMaxKeptLine, "product name is cut");
 }
 
 }  // namespace
@@ -59,25 +63,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     text = repeated;
   }
-  Report report;
   auto reader = selector == 0   ? MakeInstallerLogReader("Velmora_Drivers_fuzz.log")
                 : selector == 1 ? MakeSetupApiReader("setupapi.dev.log")
                 : selector == 2 ? MakeInstalledAppsReader("installedapps.txt")
                                 : MakeSystemInfoReader("sysinfo.nfo");
-
-  uint64_t number = 0;
-  while (!text.empty()) {
-    const size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    reader->Line(++number, line);
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
+  // Every line end of any kind counts at most one line.
+  const uint64_t lines = 1 + static_cast<uint64_t>(std::count(text.begin(), text.end(), '\n') +
+                                                   std::count(text.begin(), text.end(), '\r'));
+  MemoryInput input(text);
+  std::vector<char> buffer(1 << 16);
+  Pumped pumped = Pump(input, *reader, "fuzz.log", 64 * 1024, buffer);
+  CheckFindings(pumped.result.findings, lines);
+  for (const Attempt& attempt : pumped.result.attempts) {
+    Check(attempt.line <= lines, "an attempt's evidence within the file");
+    Check(attempt.product.size() <= kMaxKeptLine, "product name is cut");
   }
-  reader->End(report);
-  // Both folder-wide checks run on whatever the reader found.
-  AddMissingFileFindings({"setupapi.dev.log"}, report);
-  LinkFailures(report);
-  CheckReport(report, number);
+  std::vector<FileAnswer> answers;
+  answers.push_back({"fuzz.log", pumped.crc, 0, std::nullopt, std::move(pumped.result)});
+  const Outcome outcome = Judge("fuzz", std::move(answers), std::move(pumped.input), 1);
+  CheckFindings(outcome.findings, lines);
+  Check(!outcome.summary.empty(), "a summary");
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "byte_stream.h"
+#include "file_kinds.h"
 #include "triage_run.h"
 #include "zip_builder.h"
 
@@ -33,27 +34,33 @@ class CollectionTest : public ::testing::Test {
   static std::vector<std::string> Names(const Collection& collection) {
     std::vector<std::string> names;
     for (const auto& file : collection.files())
-      names.push_back(file.name + "=" + KindName(file.kind));
+      names.push_back(file.name + "=" +
+                      (KindByName(file.name) ? KindByName(file.name)->name : "other"));
     return names;
   }
   fs::path root_;
 };
 
 TEST(FileKinds, ByNameAndByContent) {
-  EXPECT_EQ(KindByName("SetupAPI.dev.log"), FileKind::SetupApiLog);
-  EXPECT_EQ(KindByName("setupapi.log"), FileKind::SetupApiLog);
-  EXPECT_EQ(KindByName("MSI3a7c1.LOG"), FileKind::InstallerLog);
-  EXPECT_EQ(KindByName("Velmora_Drivers_20240101.log"), FileKind::InstallerLog);
-  EXPECT_EQ(KindByName("InstalledApps.txt"), FileKind::InstalledApps);
-  EXPECT_EQ(KindByName("top/sysinfo.nfo"), FileKind::SystemInfo);
-  EXPECT_EQ(KindByName("notes.txt"), FileKind::Other);
-  EXPECT_EQ(KindByContent(">>>  [Device Install (Hardware initiated) - PCI\\VEN_1]\n"),
-            FileKind::SetupApiLog);
-  EXPECT_EQ(KindByContent("[SetupAPI Log]\n#-199 Executing\n"), FileKind::SetupApiLog);
-  EXPECT_EQ(KindByContent("<?xml version=\"1.0\"?>\n<MsInfo>\n"), FileKind::SystemInfo);
-  EXPECT_EQ(KindByContent("Name                 Version  \nVelmora Drivers      2.1\n"),
-            FileKind::InstalledApps);
-  EXPECT_EQ(KindByContent("=== Verbose logging started"), FileKind::InstallerLog);
+  const auto named = [](std::string_view name) {
+    const FileKind* kind = KindByName(name);
+    return std::string(kind == nullptr ? "none" : kind->name);
+  };
+  const auto sniffed = [](std::string_view head) { return std::string(KindByContent(head)->name); };
+  EXPECT_EQ(named("SetupAPI.dev.log"), "device-setup log");
+  EXPECT_EQ(named("setupapi.log"), "device-setup log");
+  EXPECT_EQ(named("MSI3a7c1.LOG"), "installer log");
+  EXPECT_EQ(named("Velmora_Drivers_20240101.log"), "installer log");
+  EXPECT_EQ(named("InstalledApps.txt"), "installed-applications list");
+  EXPECT_EQ(named("top/sysinfo.nfo"), "system-information report");
+  EXPECT_EQ(named("notes.txt"), "none");
+  EXPECT_EQ(sniffed(">>>  [Device Install (Hardware initiated) - PCI\\VEN_1]\n"),
+            "device-setup log");
+  EXPECT_EQ(sniffed("[SetupAPI Log]\n#-199 Executing\n"), "device-setup log");
+  EXPECT_EQ(sniffed("<?xml version=\"1.0\"?>\n<MsInfo>\n"), "system-information report");
+  EXPECT_EQ(sniffed("Name                 Version  \nVelmora Drivers      2.1\n"),
+            "installed-applications list");
+  EXPECT_EQ(sniffed("=== Verbose logging started"), "installer log");
 }
 
 TEST_F(CollectionTest, FolderAtItsRootOrInsideOneTopFolder) {
@@ -184,11 +191,11 @@ TEST_F(CollectionTest, UnreadablePathsAreErrors) {
   EXPECT_EQ(error, "no such file or folder");
   EXPECT_FALSE(OpenCollection(Write("fake.zip", "PK\x03\x04 not really"), error));
   EXPECT_NE(error.find("not a readable zip archive"), std::string::npos) << error;
-  // A single log is a collection of one, kind told by its content.
+  // A single log is a collection of one; the run tells its kind by content.
   auto single = OpenCollection(Write("device.txt", ">>>  [Device Install]\n"), error);
   ASSERT_TRUE(single);
   EXPECT_TRUE(single->single_file());
-  EXPECT_EQ(Names(*single), std::vector<std::string>{"device.txt=device-setup log"});
+  EXPECT_EQ(Names(*single), std::vector<std::string>{"device.txt=other"});
 }
 
 TEST_F(CollectionTest, ManyFilesAreListedButFewAreRead) {
@@ -202,7 +209,7 @@ TEST_F(CollectionTest, ManyFilesAreListedButFewAreRead) {
   ASSERT_TRUE(Triage(root_, "folder", limits, outcome, error)) << error;
   EXPECT_EQ(outcome.files_read, 50u);
   bool capped = false;
-  for (const auto& finding : outcome.report.findings) {
+  for (const auto& finding : outcome.findings) {
     if (finding.rule == "input.too-many-files") {
       capped = true;
       EXPECT_NE(finding.message.find("300 files"), std::string::npos) << finding.message;

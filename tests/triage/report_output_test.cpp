@@ -27,35 +27,53 @@ Finding Make(const char* rule, Severity severity, uint64_t line, std::optional<i
 Outcome Sample() {
   Outcome outcome;
   outcome.source = "case 42.zip";
-  outcome.report.findings = {
-      Make("missing", Severity::Info, 0, std::nullopt, "no sysinfo"),
-      Make("device", Severity::Warning, 7, -536870397, "driver warning"),
+  outcome.verdict = Verdict::Failed;
+  outcome.summary = "Velmora Drivers 2.4.1 failed to install on 2026-12-01 at 10:15.";
+  outcome.findings = {
       Make("msi.failed-action", Severity::Error, 120, 1603, "<script>alert('x')</script> & \"q\""),
+      Make("device", Severity::Warning, 7, -536870397, "driver warning"),
+      Make("missing", Severity::Info, 0, std::nullopt, "no sysinfo"),
   };
-  outcome.report.findings[2].context = {{119, "Note: 1: 1708"},
-                                        {120, "<script>document.title='ran'</script>"}};
-  OrderBySeverity(outcome.report);
-  outcome.verdict = Decide(outcome.report);
+  outcome.findings[0].context = {{119, "Note: 1: 1708"},
+                                 {120, "<script>document.title='ran'</script>"}};
+  Attempt attempt;
+  attempt.time = 1795860900;  // 2026-11-28T10:15:00
+  attempt.file = "MSI1.log";
+  attempt.line = 120;
+  attempt.product = "Velmora Drivers";
+  attempt.version = "2.4.1";
+  attempt.operation = Operation::Install;
+  attempt.outcome = Result::Failed;
+  attempt.code = 1603;
+  outcome.attempts = {attempt, attempt};
+  outcome.attempts[0].time.reset();
+  outcome.attempts[0].outcome = Result::Cancelled;
+  outcome.attempts[0].code.reset();
+  outcome.attempts[0].line = 0;
   return outcome;
-}
-
-TEST(Verdict, FailedOnAnyErrorSucceededOnlyWhenALogSaysSo) {
-  Report report;
-  EXPECT_EQ(Decide(report), Verdict::Unknown);
-  report.install_succeeded = false;
-  EXPECT_EQ(Decide(report), Verdict::Unknown);
-  report.install_succeeded = true;
-  EXPECT_EQ(Decide(report), Verdict::Succeeded);
-  report.findings.push_back(Make("w", Severity::Warning, 1, std::nullopt, ""));
-  EXPECT_EQ(Decide(report), Verdict::Succeeded);
-  report.findings.push_back(Make("e", Severity::Error, 1, std::nullopt, ""));
-  EXPECT_EQ(Decide(report), Verdict::Failed);
 }
 
 TEST(Outputs, JsonHasExactlyTheAgreedShape) {
   Outcome outcome = Sample();
   auto json = nlohmann::ordered_json::parse(JsonReport(outcome));
+  std::vector<std::string> top;
+  for (const auto& item : json.items()) top.push_back(item.key());
+  EXPECT_EQ(top, (std::vector<std::string>{"verdict", "summary", "product", "system", "attempts",
+                                           "findings"}));
   EXPECT_EQ(json["verdict"], "failed");
+  EXPECT_EQ(json["summary"], outcome.summary);
+  EXPECT_EQ(json["attempts"][1], (nlohmann::ordered_json{{"time", "2026-11-28T10:15:00"},
+                                                         {"file", "MSI1.log"},
+                                                         {"line", 120},
+                                                         {"product", "Velmora Drivers"},
+                                                         {"version", "2.4.1"},
+                                                         {"operation", "install"},
+                                                         {"outcome", "failed"},
+                                                         {"code", 1603}}));
+  EXPECT_TRUE(json["attempts"][0]["time"].is_null());
+  EXPECT_TRUE(json["attempts"][0]["line"].is_null());
+  EXPECT_TRUE(json["attempts"][0]["code"].is_null());
+  EXPECT_EQ(json["attempts"][0]["outcome"], "cancelled");
   EXPECT_TRUE(json["product"].is_null());
   EXPECT_TRUE(json["system"].is_null());
   ASSERT_EQ(json["findings"].size(), 3u);
@@ -72,11 +90,11 @@ TEST(Outputs, JsonHasExactlyTheAgreedShape) {
   EXPECT_TRUE(json["findings"][2]["code"].is_null());
   EXPECT_TRUE(json["findings"][2]["line"].is_null());
 
-  outcome.report.product = Product{"Velmora Drivers", "2.4.1"};
-  outcome.report.system =
+  outcome.product = Product{"Velmora Drivers", "2.4.1"};
+  outcome.system =
       SystemSummary{"Microsoft Windows 10 Pro", "10.0.19045", "x64-based PC", "Virtual"};
   // A reader may cut text inside a character: the JSON stays valid.
-  outcome.report.findings[0].message = "cut \xE2\x82";
+  outcome.findings[0].message = "cut \xE2\x82";
   json = nlohmann::ordered_json::parse(JsonReport(outcome));
   EXPECT_EQ(json["product"],
             (nlohmann::ordered_json{{"name", "Velmora Drivers"}, {"version", "2.4.1"}}));
@@ -88,7 +106,7 @@ TEST(Outputs, JsonHasExactlyTheAgreedShape) {
 TEST(Outputs, HtmlEscapesEveryLogTextAndForbidsScripts) {
   Outcome outcome = Sample();
   outcome.source = "<b>name</b>.zip";
-  outcome.report.product = Product{"Velmora <img src=x>", "1\"2"};
+  outcome.product = Product{"Velmora <img src=x>", "1\"2"};
   std::string page = HtmlReport(outcome);
   EXPECT_NE(page.find("Content-Security-Policy\" content=\"default-src 'none';"),
             std::string::npos);
@@ -100,10 +118,13 @@ TEST(Outputs, HtmlEscapesEveryLogTextAndForbidsScripts) {
   EXPECT_NE(page.find("&lt;script&gt;document.title=&#39;ran&#39;&lt;/script&gt;"),
             std::string::npos);
   EXPECT_NE(page.find("&amp; &quot;q&quot;"), std::string::npos);
-  // The evidence line is marked among its context; the verdict comes first.
+  // The evidence line is marked among its context; the verdict comes first,
+  // then the summary and the attempts.
   EXPECT_NE(page.find("<span class=\"evidence\"><span class=\"number\">120</span>"),
             std::string::npos);
-  EXPECT_LT(page.find("id=\"verdict\""), page.find("class=\"finding"));
+  EXPECT_LT(page.find("id=\"verdict\""), page.find("id=\"summary\""));
+  EXPECT_LT(page.find("id=\"summary\""), page.find("id=\"attempts\""));
+  EXPECT_LT(page.find("id=\"attempts\""), page.find("class=\"finding"));
   EXPECT_EQ(HtmlEscape(std::string("a\0b", 3)),
             "a\xEF\xBF\xBD"
             "b");
@@ -111,11 +132,16 @@ TEST(Outputs, HtmlEscapesEveryLogTextAndForbidsScripts) {
 
 TEST(Outputs, ConsoleVerdictFirstFindingsBySeverityColoursOnlyWhenAsked) {
   Outcome outcome = Sample();
-  outcome.report.findings[1].message =
+  outcome.findings[1].message =
       "escape \x1b]0;title\x07 and C1 \xC2\x9B"
       "2J";
   std::string plain = ConsoleReport(outcome, false);
   EXPECT_EQ(plain.rfind("Verdict: FAILED", 0), 0u) << plain;
+  EXPECT_NE(plain.find("\nSummary: " + outcome.summary + "\n"), std::string::npos);
+  EXPECT_NE(
+      plain.find("  2026-11-28 10:15  install Velmora Drivers 2.4.1  failed (1603)  MSI1.log:120"),
+      std::string::npos)
+      << plain;
   EXPECT_LT(plain.find("ERROR   MSI1.log:120  [msi.failed-action, code 1603]"),
             plain.find("WARNING MSI1.log:7"));
   EXPECT_LT(plain.find("WARNING"), plain.find("INFO    MSI1.log  [missing]"));
@@ -173,8 +199,8 @@ TEST(Outputs, UntrustedTextIsShownHarmlessly) {
   // The console report and the page use it for every text they show.
   Outcome outcome = Sample();
   outcome.source = "case\xE2\x80\xAE.zip";
-  outcome.report.findings[0].file = "MSI\x9B.log";
-  outcome.report.findings[0].context = {{120, "said \xE2\x80\xA8 \x1b[2J"}};
+  outcome.findings[0].file = "MSI\x9B.log";
+  outcome.findings[0].context = {{120, "said \xE2\x80\xA8 \x1b[2J"}};
   const std::string console = ConsoleReport(outcome, false);
   const std::string page = HtmlReport(outcome);
   for (const char* raw : {"\xE2\x80\xAE", "\x9B", "\x1b[2J", "\xE2\x80\xA8"}) {

@@ -69,30 +69,42 @@ class DemoHistory(unittest.TestCase):
         self.assertNotIn("5.3.0", self.history.installed)  # the failure really rolled back
         report = self.triage(self.folder, 1)
         self.assertEqual(report["verdict"], "failed")
-        self.assertEqual(report["product"]["name"], "Velmora Drivers")
-        for name in (newest["rollback"], newest["wix"]):  # both logs of the failing 5.3.0
-            with self.subTest(name):
+        self.assertEqual(report["product"], {"name": "Velmora Drivers", "version": "5.3.0"})
+        # The newest attempt decides; msiexec logged each attempt at the
+        # history's own time, and the 5.2.8 before them stays installed.
+        self.assertEqual(report["summary"],
+                         "Velmora Drivers 5.3.0 failed to install on 2026-05-15 at 16:34 in "
+                         f"{demo_history.FAILING_ACTION} and was rolled back; 5.2.8 is installed.")
+        attempts = {a["log"]: a for a in self.history.attempts}
+        self.assertEqual([(a["file"], a["time"][:16], a["version"], a["operation"], a["outcome"])
+                          for a in report["attempts"]],
+                         [(name, attempts[name]["when"][:16].replace(" ", "T"), attempts[name]["version"],
+                           "install", "succeeded" if attempts[name]["status"] == 0 else "failed")
+                          for name in (newest["msi"], newest["rollback"], newest["wix"])])
+        # The failing action is the newest log's error; the older failure is history.
+        rules = {"msi.failed-action": ("error", newest["wix"]),
+                 "history.earlier-failure": ("warning", newest["rollback"])}
+        for rule, (severity, name) in rules.items():
+            with self.subTest(rule):
                 log = self.folder / name
                 failing = line_numbers(log, "Action ended", demo_history.FAILING_ACTION + ".",
                                        "Return value 0.")
                 self.assertEqual(len(failing), 1, "Wine logs the failing action with 0")
-                [action] = self.findings(report, "msi.failed-action", name)
-                self.assertEqual((action["severity"], action["line"]), ("error", failing[0]))
-                self.assertIn(demo_history.FAILING_ACTION, action["message"])
-                [outcome] = self.findings(report, "msi.outcome", name)
-                self.assertEqual(outcome["severity"], "error")
-                [rollback] = self.findings(report, "msi.rollback", name)
-                self.assertGreater(rollback["line"], failing[0])
-                self.assertIn("Action start", text_lines(log)[rollback["line"] - 1])
-                self.assertIn("not installed", rollback["message"])
+                [found] = self.findings(report, rule, name)
+                self.assertEqual((found["severity"], found["line"]), (severity, failing[0]))
+                self.assertIn(demo_history.FAILING_ACTION, found["message"])
+        [rollback] = self.findings(report, "msi.rollback", newest["wix"])
+        self.assertIn("Action start", text_lines(self.folder / newest["wix"])[rollback["line"] - 1])
+        self.assertIn("not installed", rollback["message"])
 
-        # The device-setup section that ended in failure, with its own code.
+        # The device-setup section that ended in failure, with its own code:
+        # before the newest attempt began, so a warning.
         lines = text_lines(self.setup_log)
         [exit_line] = line_numbers(self.setup_log, "[Exit status: FAILURE(")
         code = int(lines[exit_line - 1].split("FAILURE(")[1].split(")")[0], 16)
         start = max(n for n in line_numbers(self.setup_log, ">>>  [") if n < exit_line)
         [section] = self.findings(report, "setupapi.section-failed", self.setup_log.name)
-        self.assertEqual((section["severity"], section["code"]), ("error", code))
+        self.assertEqual((section["severity"], section["code"]), ("warning", code))
         self.assertTrue(start < section["line"] <= exit_line, (start, section["line"], exit_line))
         self.assertIn(f"0x{code:X}", section["message"])
 
@@ -113,6 +125,7 @@ class DemoHistory(unittest.TestCase):
         self.assertEqual(outcome["line"], roots[-1])
         self.assertIn("Return value 1.", text_lines(self.folder / name)[roots[-1] - 1])
         self.assertEqual([f["rule"] for f in report["findings"]], ["msi.outcome"])
+        self.assertEqual(report["summary"], "Velmora Drivers 5.2.8 was installed on 2026-05-15 at 16:33.")
 
 
 if __name__ == "__main__":

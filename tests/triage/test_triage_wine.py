@@ -12,6 +12,7 @@ import sys
 import unittest
 from pathlib import Path
 
+import fixture_cases
 from triage_e2e import BUILD_DIR, EXE, HERE, fixture_files, write_folder, write_zip
 
 sys.path.insert(0, str(HERE.parents[1] / "scripts"))
@@ -60,6 +61,17 @@ class WineTriage(unittest.TestCase):
                 report = json.loads(out)
                 self.assertEqual(report["verdict"], "failed")
                 self.assertEqual(report, self.native_json(path))
+
+    def test_every_fixture_case_as_the_native_build_answers(self):
+        self.assertTrue(NATIVE.is_file(), f"the native build is needed for the comparison: {NATIVE}")
+        differing = []
+        for name, folder, expected in fixture_cases.cases():
+            path = fixture_cases.write_case(folder, expected, self.work / "cases" / name)
+            status, out, err = self.run_windows(path, "--json")
+            native = subprocess.run([str(NATIVE), str(path), "--json"], capture_output=True, timeout=300)
+            if status != native.returncode or json.loads(out) != json.loads(native.stdout):
+                differing.append(name)
+        self.assertEqual(differing, [])
 
     def test_console_page_and_exit_statuses(self):
         page = self.work / "Bericht.html"

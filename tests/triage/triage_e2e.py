@@ -9,7 +9,7 @@ import zipfile
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
-FIXTURES = HERE / "rules" / "fixtures"
+FIXTURES = HERE / "fixtures"
 BUILD_DIR = Path(os.environ.get("VELMORA_BUILD_DIR", HERE))
 EXE = Path(os.environ.get("VELMORA_TRIAGE_EXE", "velmora-triage"))
 FOLDER_NAME = "Velmora Drivers Diagnostics"
@@ -30,6 +30,8 @@ def fixture_files(*fixtures):
     files = {}
     for fixture in fixtures:
         for path in sorted((FIXTURES / fixture).iterdir()):
+            if path.name == "expected.json":
+                continue
             files[path.name] = path.read_bytes().decode("utf-8")
     return files
 

@@ -1,165 +1,248 @@
 #include "burn_log.h"
 
+#include "catalogue.h"
 #include "codes.h"
-#include "finding.h"
+#include "msi_messages.h"
 #include "text.h"
 
 namespace triage {
 namespace {
 
-// "result: 0x80070643" (or "Exit code: 0x643") as the Windows Installer or
+// "result: 0x80070643" (or "exit code: 0x643") as the Windows Installer or
 // Win32 code it carries.
 std::optional<int64_t> ResultAfter(std::string_view body, std::string_view marker) {
-  const size_t at = body.find(marker);
+  const std::size_t at = body.find(marker);
   if (at == std::string_view::npos) return std::nullopt;
   auto value = ParseHex(body.substr(at + marker.size()));
   if (!value) return std::nullopt;
   return UnwrapHresult(*value);
 }
 
-const char* RemedyFor(int64_t code) {
-  if (const CodeInfo* info = FindInstallerCode(code)) return info->remedy;
-  return "Open the package's own installer log (named in the bundle log) and look for its "
-         "failing action.";
+// A variable's value as the bundle sets it ("Setting string variable
+// 'Name' to value 'Value'") or lists it at its end ("Variable: Name = Value").
+std::optional<std::string_view> VariableValue(std::string_view body, std::string_view name) {
+  if (StartsWith(body, "Variable: ")) {
+    const std::string_view rest = body.substr(10);
+    if (!StartsWith(rest, name) || !StartsWith(rest.substr(name.size()), " = "))
+      return std::nullopt;
+    return Trim(rest.substr(name.size() + 3));
+  }
+  const std::size_t at = body.find("variable '" + std::string(name) + "' to value '");
+  if (at == std::string_view::npos) return std::nullopt;
+  std::string_view rest = body.substr(at + name.size() + 22);
+  const std::size_t end = rest.rfind('\'');
+  return end == std::string_view::npos ? rest : rest.substr(0, end);
 }
 
-// The quoted value of "variable 'Name' to value 'Value'".
-std::optional<std::string_view> VariableValue(std::string_view body, std::string_view name) {
-  const size_t at = body.find(name);
-  if (at == std::string_view::npos) return std::nullopt;
-  std::string_view rest = body.substr(at + name.size());
-  if (!StartsWith(rest, "' to value '")) return std::nullopt;
-  rest.remove_prefix(12);
-  const size_t end = rest.rfind('\'');
-  return end == std::string_view::npos ? rest : rest.substr(0, end);
+// The package named after "...package: " up to the next comma.
+std::string PackageName(std::string_view body) {
+  const std::size_t start = body.find(": ");
+  if (start == std::string_view::npos) return {};
+  const std::string_view rest = body.substr(start + 2);
+  return std::string(CutUtf8(rest.substr(0, rest.find(',')), 120));
+}
+
+constexpr char kPackageLog[] =
+    "Open the package's own installer log (named in the bundle log) and look for its failing "
+    "action.";
+
+Operation OperationOf(std::string_view action) {
+  if (EqualsNoCase(action, "Install")) return Operation::Install;
+  if (EqualsNoCase(action, "Uninstall")) return Operation::Remove;
+  if (EqualsNoCase(action, "Repair")) return Operation::Repair;
+  if (EqualsNoCase(action, "Modify")) return Operation::Modify;
+  return Operation::Unknown;
 }
 
 }  // namespace
 
-bool BurnLogRules::Line(uint64_t number, std::string_view text, const ContextRing& ring) {
-  // "[0A3C:0B20][2026-12-01T10:15:04]e000: ..."
+bool BurnLogRules::Line(std::string_view text, EvidenceKeeper& evidence) {
+  // "[0A3C:0B20][2026-12-01T10:15:04]e000: ..." or "...]: ..."
   if (text.size() < 8 || text[0] != '[') return false;
-  const size_t ids_end = text.find("][", 1);
+  const std::size_t ids_end = text.find("][", 1);
   if (ids_end == std::string_view::npos || ids_end > 24) return false;
-  const size_t time_end = text.find(']', ids_end + 2);
+  const std::size_t time_end = text.find(']', ids_end + 2);
   if (time_end == std::string_view::npos || time_end > ids_end + 40) return false;
   std::string_view rest = text.substr(time_end + 1);
-  // A level letter, three digits, then ": ".
-  if (rest.size() < 6 || rest[4] != ':') return false;
-  for (size_t i = 1; i < 4; ++i) {
-    if (rest[i] < '0' || rest[i] > '9') return false;
+  char level = 0;
+  if (StartsWith(rest, ": ")) {
+    rest.remove_prefix(2);  // Burn 3.x: no level, no message id
+  } else {
+    // A level letter, three digits, then ": ".
+    if (rest.size() < 6 || rest[4] != ':') return false;
+    for (std::size_t i = 1; i < 4; ++i) {
+      if (rest[i] < '0' || rest[i] > '9') return false;
+    }
+    level = rest[0];
+    rest.remove_prefix(5);
   }
   seen_ = true;
-  Message(number, rest[0], Trim(rest.substr(5)),
-          ParseIsoLikeTime(text.substr(ids_end + 2, time_end - ids_end - 2)), ring);
+  const std::optional<int64_t> time =
+      ParseIsoLikeTime(text.substr(ids_end + 2, time_end - ids_end - 2));
+  if (time) {
+    if (!first_time_) first_time_ = time;
+    last_time_ = time;
+  }
+  Message(level, Trim(rest), time, evidence);
   return true;
 }
 
-void BurnLogRules::Message(uint64_t number, char level, std::string_view body,
-                           std::optional<int64_t> time, const ContextRing& ring) {
-  if (level == 'e') {
+void BurnLogRules::Message(char level, std::string_view body, std::optional<int64_t> time,
+                           EvidenceKeeper& evidence) {
+  if (level == 'e' || (level == 0 && StartsWith(body, "Error 0x"))) {
     ++error_count_;
-    if (first_error_) return;
-    Finding finding = MakeFinding("burn.error", Severity::Error, file_, number, ring.Snapshot());
-    finding.time = time;
-    std::optional<int64_t> code = ResultAfter(body, "Error 0x");
-    finding.code = code;
-    finding.message = "The bundle logged an error: \"" + std::string(CutUtf8(body, 300)) + "\"";
-    if (code) finding.message += "; code " + ExplainInstallerCode(*code);
-    finding.message += ".";
-    finding.remedy = code ? RemedyFor(*code) : RemedyFor(-1);
-    first_error_ = std::move(finding);
+    if (!first_error_) {
+      first_error_ = Marked{evidence.Keep(), std::string(CutUtf8(body, 300)),
+                            ResultAfter(body, "Error 0x"), time};
+    }
+    return;
+  }
+  if (StartsWith(body, "Applied non-vital package: ")) {
+    const std::string package = PackageName(body);
+    // Its "Applied execute package" line just before reported it failed:
+    // the bundle does without it, so that was no failure of the bundle.
+    if (package_failed_ && package_failed_->text == package) package_failed_.reset();
+    if (non_vital_.size() < kMostNonVital) {
+      non_vital_.push_back(Marked{evidence.Keep(), package, ResultAfter(body, "error: 0x"), time});
+    }
     return;
   }
   if (StartsWith(body, "Applied execute package: ") || StartsWith(body, "Applied package: ")) {
     const std::optional<int64_t> code = ResultAfter(body, "result: 0x");
     if (Contains(body, "restart: Required") && !restart_) {
-      Finding finding =
-          MakeFinding("burn.restart-required", Severity::Warning, file_, number, ring.Snapshot());
-      finding.message = "A package of the bundle needs a restart to complete.";
-      finding.remedy = "Restart Windows before using the product or installing anything else.";
-      restart_ = std::move(finding);
+      restart_ = Marked{evidence.Keep(), PackageName(body), code, time};
     }
     if (!code || *code == 0 || IsRestartCode(*code) || package_failed_) return;
-    const size_t name_start = body.find(": ") + 2;
-    const size_t name_end = body.find(',', name_start);
-    const std::string_view package = CutUtf8(body.substr(name_start, name_end - name_start), 120);
-    Finding finding =
-        MakeFinding("burn.package-failed", Severity::Error, file_, number, ring.Snapshot());
-    finding.time = time;
-    finding.code = code;
-    finding.message = "The bundle's package " + std::string(package) + " failed with " +
-                      ExplainInstallerCode(*code) + ".";
-    finding.remedy = RemedyFor(*code);
-    package_failed_ = std::move(finding);
+    package_failed_ = Marked{evidence.Keep(), PackageName(body), code, time};
     return;
   }
-  if (StartsWith(body, "Apply complete, result: 0x") || StartsWith(body, "Exit code: 0x")) {
-    const std::optional<int64_t> code = ResultAfter(body, ": 0x");
-    if (!code) return;
-    // The apply result says more than the exit code that follows it.
-    if (outcome_ && StartsWith(body, "Exit code") && outcome_code_ && *outcome_code_ != 0 &&
-        *code == 0) {
-      return;
-    }
-    const bool succeeded = IsInstallerSuccess(*code);
-    Finding finding = MakeFinding("burn.outcome", succeeded ? Severity::Info : Severity::Error,
-                                  file_, number, ring.Snapshot());
-    finding.time = time;
-    finding.code = code;
-    finding.message = std::string(succeeded ? "The bundle installation succeeded"
-                                            : "The bundle installation failed") +
-                      "; result " + ExplainInstallerCode(*code) + ".";
-    finding.remedy = succeeded ? "Nothing to do." : RemedyFor(*code);
-    outcome_ = std::move(finding);
-    outcome_code_ = code;
+  if (StartsWith(body, "Apply complete, result: 0x")) {
+    apply_ = Marked{evidence.Keep(apply_ ? apply_->evidence : kNoEvidence), "",
+                    ResultAfter(body, ": 0x"), time};
     return;
   }
-  if (auto name = VariableValue(body, "variable 'WixBundleName")) {
+  if (StartsWith(body, "Exit code: 0x") || StartsWith(body, "Shutting down, exit code: 0x")) {
+    exit_ = Marked{evidence.Keep(exit_ ? exit_->evidence : kNoEvidence), "",
+                   ResultAfter(body, "code: 0x"), time};
+    return;
+  }
+  if (StartsWith(body, "Plan begin, ")) {
+    const std::size_t at = body.find("action: ");
+    if (at != std::string_view::npos) action_ = std::string(CutUtf8(Trim(body.substr(at + 8)), 40));
+    return;
+  }
+  if (auto name = VariableValue(body, "WixBundleName")) {
     bundle_name_ = std::string(CutUtf8(*name, 200));
-  } else if (auto version = VariableValue(body, "variable 'WixBundleVersion")) {
+  } else if (auto version = VariableValue(body, "WixBundleVersion")) {
     bundle_version_ = std::string(CutUtf8(*version, 100));
   }
 }
 
-void BurnLogRules::End(Report& report) {
+void BurnLogRules::End(FileResult& result) const {
   if (!seen_) return;
-  if (!bundle_name_.empty() && !report.product) {
-    report.product = Product{bundle_name_, bundle_version_};
+  result.understood = true;
+  // The exit code is the bundle's last word, unless it says success after
+  // an apply that failed.
+  const Marked* ending = exit_ ? &*exit_ : apply_ ? &*apply_ : nullptr;
+  if (apply_ && exit_ && apply_->code && *apply_->code != 0 && exit_->code == 0) ending = &*apply_;
+  const std::optional<int64_t> code = ending ? ending->code : std::nullopt;
+  Result outcome = Result::Unknown;
+  if (code) {
+    outcome = *code == 1602 || *code == 1223 ? Result::Cancelled
+              : IsInstallerSuccess(*code)    ? Result::Succeeded
+                                             : Result::Failed;
   }
-  if (package_failed_) report.findings.push_back(std::move(*package_failed_));
+  const bool succeeded = outcome == Result::Succeeded;
+  const int index = static_cast<int>(result.attempts.size());
+
+  Attempt attempt;
+  attempt.bundle = true;
+  attempt.time = first_time_;
+  attempt.end = last_time_;
+  attempt.file = file_;
+  attempt.product = bundle_name_;
+  attempt.version = bundle_version_;
+  attempt.operation = OperationOf(action_);
+  attempt.outcome = outcome;
+  attempt.code = code;
+  attempt.restart = (code && IsRestartCode(*code)) || restart_.has_value();
+  if (ending) attempt.evidence = ending->evidence;
+  if (!succeeded && package_failed_) {
+    attempt.evidence = package_failed_->evidence;
+    attempt.where = package_failed_->text;
+    attempt.cause = package_failed_->code;
+  }
+  result.attempts.push_back(attempt);
+
+  std::vector<Finding>& findings = result.findings;
+  const std::size_t first = findings.size();
+  if (package_failed_) {
+    Finding finding = MakeFinding("burn.package-failed", file_);
+    finding.evidence = package_failed_->evidence;
+    finding.time = package_failed_->time;
+    finding.code = package_failed_->code;
+    finding.message = "The bundle's package " + package_failed_->text + " failed with " +
+                      ExplainInstallerCode(*package_failed_->code) + ".";
+    finding.remedy = RemedyFor(finding.code, kPackageLog);
+    if (succeeded) finding.severity = Severity::Warning;
+    findings.push_back(std::move(finding));
+  }
+  for (const Marked& package : non_vital_) {
+    Finding finding = MakeFinding("burn.non-vital-package", file_);
+    finding.evidence = package.evidence;
+    finding.time = package.time;
+    finding.code = package.code;
+    finding.message = "The bundle's non-vital package " + package.text + " failed";
+    if (package.code) finding.message += " with " + ExplainInstallerCode(*package.code);
+    finding.message += "; the bundle went on without it.";
+    findings.push_back(std::move(finding));
+  }
   if (first_error_) {
+    Finding finding = MakeFinding("burn.error", file_);
+    finding.evidence = first_error_->evidence;
+    finding.time = first_error_->time;
+    finding.code = first_error_->code;
+    finding.message = "The bundle logged an error: \"" + first_error_->text + "\"";
+    if (finding.code) finding.message += "; code " + ExplainInstallerCode(*finding.code);
+    finding.message += ".";
     if (error_count_ > 1) {
-      first_error_->message +=
-          " It is followed by " + Counted(error_count_ - 1, "more error line") + ".";
+      finding.message += " It is followed by " +
+                         Counted(static_cast<int64_t>(error_count_ - 1), "more error line") + ".";
     }
-    report.findings.push_back(std::move(*first_error_));
+    finding.remedy = RemedyFor(finding.code, kPackageLog);
+    if (outcome != Result::Failed) finding.severity = Severity::Warning;
+    findings.push_back(std::move(finding));
   }
-  if (outcome_) {
-    const bool succeeded = outcome_->severity != Severity::Error;
-    if (!succeeded) {
-      report.install_succeeded = false;
-    } else if (!report.install_succeeded.has_value()) {
-      report.install_succeeded = true;
-    }
-    if (succeeded && outcome_code_ && IsRestartCode(*outcome_code_) && !restart_) {
-      Finding finding = MakeFinding("burn.restart-required", Severity::Warning, file_,
-                                    outcome_->line, outcome_->context);
-      finding.message = "The bundle returned " + std::to_string(*outcome_code_) +
-                        ": the installation is complete only after a restart.";
-      finding.remedy = "Restart Windows before using the product or installing anything else.";
-      restart_ = std::move(finding);
-    }
-    report.findings.push_back(std::move(*outcome_));
+  if (ending) {
+    Finding finding = MakeFinding("burn.outcome", file_);
+    finding.evidence = ending->evidence;
+    finding.time = ending->time;
+    finding.code = code;
+    finding.severity = succeeded ? Severity::Info : Severity::Error;
+    finding.message =
+        std::string(succeeded                      ? "The bundle installation succeeded"
+                    : outcome == Result::Cancelled ? "The bundle installation was cancelled"
+                                                   : "The bundle installation failed") +
+        "; result " + ExplainInstallerCode(code.value_or(0)) + ".";
+    finding.remedy = succeeded ? "Nothing to do." : RemedyFor(code, kPackageLog);
+    findings.push_back(std::move(finding));
   } else {
-    Finding finding = MakeFinding("burn.no-outcome", Severity::Info, file_, 0);
+    Finding finding = MakeFinding("burn.no-outcome", file_);
     finding.message =
         "The bundle log does not say how the installation ended: it was cut short, or the "
         "installation was still running when the log was collected.";
-    finding.remedy = "Collect again after the installation has ended.";
-    report.findings.push_back(std::move(finding));
+    findings.push_back(std::move(finding));
   }
-  if (restart_) report.findings.push_back(std::move(*restart_));
+  if (restart_ || (succeeded && code && IsRestartCode(*code))) {
+    Finding finding = MakeFinding("burn.restart-required", file_);
+    finding.evidence = restart_ ? restart_->evidence : ending->evidence;
+    finding.code = restart_ ? std::nullopt : code;
+    finding.message = restart_ ? "A package of the bundle needs a restart to complete."
+                               : "The bundle returned " + std::to_string(*code) +
+                                     ": the installation is complete only after a restart.";
+    findings.push_back(std::move(finding));
+  }
+  for (std::size_t i = first; i < findings.size(); ++i) findings[i].attempt = index;
 }
 
 }  // namespace triage

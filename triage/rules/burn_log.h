@@ -1,14 +1,16 @@
-// The rules over a WiX bundle (Burn) log: lines of the form
-// "[pid:tid][2026-12-01T10:15:04]e000: Error 0x80070643: ...".
+// The rules over a WiX bundle (Burn) log, with message ids
+// ("[0A3C:0B20][2026-12-01T10:15:04]e000: Error 0x80070643: ...") or
+// without them as Burn 3.x wrote ("[4604:3BD4][2017-11-01T22:07:33]: Apply
+// complete, result: 0x0, ..."): the bundle's attempt and what explains it.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "context_ring.h"
-#include "model.h"
+#include "reader.h"
 
 namespace triage {
 
@@ -16,24 +18,36 @@ class BurnLogRules {
  public:
   explicit BurnLogRules(const std::string& file) : file_(file) {}
 
-  // Returns false when `text` is not a bundle log line. `ring` already holds
-  // this line as its latest.
-  bool Line(uint64_t number, std::string_view text, const ContextRing& ring);
+  // False when `text` is not a bundle log line.
+  bool Line(std::string_view text, EvidenceKeeper& evidence);
   bool Seen() const { return seen_; }
-  void End(Report& report);
+  // Adds the bundle's attempt and its findings.
+  void End(FileResult& result) const;
 
  private:
-  void Message(uint64_t number, char level, std::string_view body, std::optional<int64_t> time,
-               const ContextRing& ring);
+  struct Marked {
+    EvidenceId evidence = kNoEvidence;
+    std::string text;  // the package, or the message
+    std::optional<int64_t> code;
+    std::optional<int64_t> time;
+  };
+  static constexpr std::size_t kMostNonVital = 8;
+
+  void Message(char level, std::string_view body, std::optional<int64_t> time,
+               EvidenceKeeper& evidence);
 
   const std::string& file_;
   bool seen_ = false;
-  size_t error_count_ = 0;
-  std::optional<Finding> first_error_;
-  std::optional<Finding> package_failed_;
-  std::optional<Finding> outcome_;
-  std::optional<int64_t> outcome_code_;
-  std::optional<Finding> restart_;
+  std::optional<int64_t> first_time_;
+  std::optional<int64_t> last_time_;
+  std::size_t error_count_ = 0;
+  std::optional<Marked> first_error_;
+  std::optional<Marked> package_failed_;
+  std::vector<Marked> non_vital_;
+  std::optional<Marked> apply_;  // "Apply complete, result: ..."
+  std::optional<Marked> exit_;   // "Exit code: ..." / "Shutting down, exit code: ..."
+  std::optional<Marked> restart_;
+  std::string action_;  // what the bundle was asked to do
   std::string bundle_name_;
   std::string bundle_version_;
 };

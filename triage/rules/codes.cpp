@@ -15,6 +15,12 @@ constexpr char kSeeFailedAction[] =
     "Find the failing action (the first \"Return value 3\") and the error lines just above it; "
     "fix what they name and install again.";
 
+// 2502 and 2503 nearly always mean that the installer could not use the
+// temporary folder or was started without the rights it assumed.
+constexpr char kTempRights[] =
+    "Give SYSTEM and the installing user full control of the user's temporary folder (%TEMP%) "
+    "and C:\\Windows\\Temp, then run the installation from an elevated prompt.";
+
 const Entry kInstallerCodes[] = {
     {0, {"the installation completed successfully", "Nothing to do."}},
     {1223,
@@ -83,6 +89,19 @@ const Entry kInstallerCodes[] = {
     {1925,
      {"the user does not have the privileges to install for all users",
       "Run the installation as an administrator (elevated)."}},
+    {2502,
+     {"Windows Installer called RunScript when no installation script was in progress (an "
+      "internal error)",
+      kTempRights}},
+    {2503,
+     {"Windows Installer called InstallFinalize when no installation was in progress (an "
+      "internal error)",
+      kTempRights}},
+    {2727,
+     {"a directory named in the package is missing from its Directory table (a fault of the "
+      "package)",
+      "The package itself is faulty: send the log to Velmora so that the package can be "
+      "mended."}},
     {3010,
      {"the installation succeeded but a restart is required to complete it",
       "Restart Windows before using the product or installing anything else."}},

@@ -6,17 +6,6 @@
 
 namespace triage {
 
-Finding MakeFinding(std::string_view rule, Severity severity, const std::string& file,
-                    uint64_t line, std::vector<EvidenceLine> context) {
-  Finding finding;
-  finding.rule = std::string(rule);
-  finding.severity = severity;
-  finding.file = file;
-  finding.line = line;
-  finding.context = std::move(context);
-  return finding;
-}
-
 std::string HexCode(int64_t code) {
   char text[24];
   std::snprintf(text, sizeof text, "0x%llX",

@@ -3,7 +3,7 @@
 // same offsets. Offsets count characters, not bytes.
 #include <algorithm>
 
-#include "finding.h"
+#include "catalogue.h"
 #include "readers.h"
 #include "text.h"
 
@@ -25,11 +25,11 @@ size_t ByteOffset(std::string_view text, size_t chars) {
   return text.size();
 }
 
-class InstalledAppsReader : public LineReader {
+class InstalledAppsReader : public Reader {
  public:
   explicit InstalledAppsReader(std::string file) : file_(std::move(file)) {}
 
-  void Line(uint64_t number, std::string_view text) override {
+  void Line(uint64_t number, std::string_view text, EvidenceKeeper&) override {
     if (Trim(text).empty()) return;
     if (starts_.empty() && !not_a_table_) {
       Header(text);
@@ -52,66 +52,68 @@ class InstalledAppsReader : public LineReader {
                          std::string(CutUtf8(text))});
   }
 
-  void End(Report& report) override {
+  FileResult End() override {
+    FileResult result;
+    std::vector<Finding>& findings = result.findings;
+    const auto note = [&](const char* rule, uint64_t line, std::vector<EvidenceLine> context) {
+      Finding finding = MakeFinding(rule, file_);
+      finding.line = line;
+      finding.context = std::move(context);
+      return finding;
+    };
     if (not_a_table_) {
-      Finding finding =
-          MakeFinding("apps.unreadable", Severity::Info, file_, first_line_.number, {first_line_});
+      Finding finding = note("apps.unreadable", first_line_.number, {first_line_});
       finding.message = "The installed-applications list holds no table; WMIC wrote: \"" +
                         first_line_.text + "\".";
-      finding.remedy = "Check Apps and Features on the machine by hand.";
-      report.findings.push_back(std::move(finding));
-      return;
+      findings.push_back(std::move(finding));
+      return result;
     }
     if (starts_.empty()) {
-      Finding finding = MakeFinding("apps.empty", Severity::Info, file_, 0);
+      Finding finding = note("apps.empty", 0, {});
       finding.message =
           "The installed-applications list is empty: WMIC ran but wrote no table (it may have "
           "failed or been stopped).";
-      finding.remedy = "Check Apps and Features on the machine by hand.";
-      report.findings.push_back(std::move(finding));
-      return;
+      findings.push_back(std::move(finding));
+      return result;
     }
+    result.understood = true;
+    result.installed.emplace();
     if (products_.empty()) {
-      Finding finding = MakeFinding("apps.no-velmora", Severity::Info, file_, 0);
-      finding.message =
-          "No Velmora product is installed (" + std::to_string(rows_) + " products listed).";
-      finding.remedy = "If the installation was reported done, it did not register; install again.";
-      report.findings.push_back(std::move(finding));
+      Finding finding = note("apps.no-velmora", 0, {});
+      finding.message = "No Velmora product is installed (" +
+                        Counted(static_cast<int64_t>(rows_), "product") + " listed).";
+      findings.push_back(std::move(finding));
     }
-    for (const Product& product : products_) {
-      Finding finding = MakeFinding("apps.velmora-product", Severity::Info, file_, product.line,
-                                    {{product.line, product.row}});
+    for (const Listed& product : products_) {
+      result.installed->push_back({product.name, product.version});
+      Finding finding = note("apps.velmora-product", product.line, {{product.line, product.row}});
       finding.message = "Installed: " + product.name +
                         (product.version.empty() ? " (no version listed)" : " " + product.version) +
                         ".";
-      finding.remedy = "Nothing to do.";
-      report.findings.push_back(std::move(finding));
+      findings.push_back(std::move(finding));
     }
     // Two versions of the driver package at once: an upgrade left the old
     // one behind, and both claim the same driver.
-    const Product* first = nullptr;
-    for (const Product& product : products_) {
+    const Listed* first = nullptr;
+    for (const Listed& product : products_) {
       if (!EqualsNoCase(product.name, "Velmora Drivers")) continue;
       if (first == nullptr) {
         first = &product;
         continue;
       }
       if (product.version == first->version) continue;
-      Finding finding =
-          MakeFinding("apps.duplicate-drivers", Severity::Warning, file_, product.line,
-                      {{first->line, first->row}, {product.line, product.row}});
+      Finding finding = note("apps.duplicate-drivers", product.line,
+                             {{first->line, first->row}, {product.line, product.row}});
       finding.message = "Two versions of Velmora Drivers are installed at once: " + first->version +
                         " and " + product.version + ".";
-      finding.remedy =
-          "Uninstall both in Apps and Features, restart Windows, then install the current "
-          "version once.";
-      report.findings.push_back(std::move(finding));
+      findings.push_back(std::move(finding));
       break;
     }
+    return result;
   }
 
  private:
-  struct Product {
+  struct Listed {
     uint64_t line;
     std::string name;
     std::string version;
@@ -163,13 +165,13 @@ class InstalledAppsReader : public LineReader {
   size_t rows_ = 0;
   bool not_a_table_ = false;
   EvidenceLine first_line_;
-  std::vector<Product> products_;
+  std::vector<Listed> products_;
 };
 
 }  // namespace
 
-std::unique_ptr<LineReader> MakeInstalledAppsReader(std::string file) {
-  return std::make_unique<InstalledAppsReader>(std::move(file));
+std::unique_ptr<Reader> MakeInstalledAppsReader(const std::string& file) {
+  return std::make_unique<InstalledAppsReader>(file);
 }
 
 }  // namespace triage

@@ -1,6 +1,8 @@
 // The rules over a verbose Windows Installer log (also as Wine's msiexec
-// writes it): product, outcome, the failing action and the errors above it,
-// restarts and rollback. Fed line by line; keeps only bounded state.
+// writes it): the attempt it records (product, operation, outcome and its
+// evidence) and the findings that explain it: the failing action and the
+// errors above it, a cancel, an internal error, restarts and rollback.
+// Fed line by line through the grammar; keeps only bounded state.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "context_ring.h"
-#include "model.h"
+#include "log_clock.h"
+#include "msi_grammar.h"
+#include "outcome_ranking.h"
+#include "reader.h"
 
 namespace triage {
 
@@ -18,84 +22,80 @@ class MsiLogRules {
  public:
   explicit MsiLogRules(const std::string& file) : file_(file) {}
 
-  // `ring` already holds this line as its latest.
-  void Line(uint64_t number, std::string_view text, const ContextRing& ring);
+  void Line(uint64_t number, std::string_view text, EvidenceKeeper& evidence);
   // True once a line of an installer log has been recognised.
   bool Seen() const { return seen_; }
-  void End(Report& report);
+  // Adds the log's attempt and its findings.
+  void End(FileResult& result) const;
 
  private:
-  // What the log says the whole installation ended with; a later candidate
-  // replaces an earlier one of the same or lower rank. Every top-level action
-  // is a candidate, so only its line and a bounded copy of the lines above it
-  // are kept, in buffers that are reused; the finding is made at the end.
-  struct Outcome {
-    int rank = 0;
+  // A line kept with its evidence and what was known when it was seen.
+  struct Marked {
+    EvidenceId evidence = kNoEvidence;
+    std::string name;  // the action, dialog or custom action
+    std::string text;  // the line, cut, for quoting
     std::optional<int64_t> code;
-    int64_t logged_value = 0;  // the return value, for an outcome from an action
-    std::string action;
-    uint64_t line = 0;
     std::optional<int64_t> time;
-    ContextRing context;
+    std::vector<EvidenceLine> errors;  // error lines since the action began
+  };
+  // What the log's end makes of it.
+  struct Ending {
+    Result result = Result::Unknown;
+    std::optional<int64_t> code;
+    const OutcomeLine* line = nullptr;
+    EvidenceId code_evidence = kNoEvidence;  // the line that states the code
+    bool wine_failure = false;
   };
 
-  void EngineLine(uint64_t number, std::string_view payload, std::string_view text,
-                  const ContextRing& ring);
-  void ActionStart(uint64_t number, std::string_view rest, const ContextRing& ring);
-  void ActionEnded(uint64_t number, std::string_view rest, const ContextRing& ring);
-  void PropertyLine(uint64_t number, std::string_view text, const ContextRing& ring);
-  void ErrorLine(uint64_t number, std::string_view text, std::optional<int64_t> code);
-  void HeaderLine(std::string_view text);
-  void SetOutcome(int rank, std::optional<int64_t> code, uint64_t number, const ContextRing& ring,
-                  std::optional<int64_t> time);
-  void Restart(uint64_t number, const ContextRing& ring, std::string message);
-  std::optional<int64_t> TimeAt(std::optional<int64_t> clock);
+  void ActionStart(const MsiLine& line, EvidenceKeeper& evidence);
+  void ActionEnded(const MsiLine& line, std::string_view text, EvidenceKeeper& evidence);
+  void Property(const MsiLine& line, EvidenceKeeper& evidence);
+  void ErrorLine(std::string_view text, std::optional<int64_t> code, uint64_t number,
+                 EvidenceKeeper& evidence);
+  void Restart(std::string message, EvidenceKeeper& evidence);
 
-  Finding FailedActionFinding(bool wine_failure) const;
-  void EmitOutcome(Report& report);
+  Ending Settle() const;
+  Operation OperationOf() const;
+  // `where`: the custom action that failed, else the action.
+  Finding FailedAction(const Marked& action, bool wine, Result result, std::string& where) const;
 
   const std::string& file_;
   bool seen_ = false;
   bool windows_engine_ = false;  // lines only Windows' own engine writes
-
-  std::optional<int64_t> date_;  // midnight of the log's start, from its header
-  int64_t last_clock_ = -1;
-  int64_t day_offset_ = 0;
+  LogClock clock_;
+  OutcomeRanking outcome_;
 
   int depth_ = 0;
+  std::string innermost_;  // the action started last and not yet ended
   // Error lines since the last action started (the cause of a failure is
   // logged inside the action that fails), bounded.
   std::vector<EvidenceLine> recent_errors_;
-  std::optional<EvidenceLine> first_error_;
-  std::optional<int64_t> first_error_code_;
-  size_t error_count_ = 0;
-
-  // The first action that failed (return value 3), with what was known then.
-  struct FailedAction {
-    std::string name;
-    int64_t logged_value = 0;
-    uint64_t line = 0;
-    std::optional<int64_t> time;
-    std::vector<EvidenceLine> context;
-    std::vector<EvidenceLine> errors;
-  };
-  std::optional<FailedAction> failed_action_;
-  // The first action logged with return value 0: Wine's msiexec writes a
-  // failure so, where Windows means an action that was not run.
-  std::optional<FailedAction> zero_action_;
-
-  Outcome outcome_;
-  bool has_outcome_ = false;
-  std::optional<Finding> restart_required_;
-  std::optional<Finding> restart_pending_;
-  std::optional<Finding> rollback_;
-  // The root action (INSTALL) ended without success, and the first action
-  // started after that.
-  bool top_failed_ = false;
-  std::optional<Finding> replayed_after_failure_;
+  std::optional<Marked> first_error_;
+  std::size_t error_count_ = 0;
+  std::optional<Marked> failed_action_;  // the first "Return value 3"
+  std::optional<Marked> zero_action_;    // the first "Return value 0": Wine's failure
+  std::optional<Marked> cancel_;         // the first "Return value 2": the user left
+  // The last few engine notes of internal errors: a message naming one's
+  // code soon after is that error's.
+  int64_t internal_notes_[4] = {0, 0, 0, 0};
+  std::size_t next_note_ = 0;
+  bool server_return_ = false;  // the server's engine has said what it returns
+  std::optional<Marked> internal_error_;
+  std::optional<Marked> restart_;
+  std::optional<Marked> restart_pending_;
+  std::optional<Marked> rollback_;
+  // Wine: the root action ended without success, and the first action
+  // started after that (its rollback, run as fresh actions).
+  bool root_failed_ = false;
+  std::optional<Marked> replayed_;
 
   std::string product_name_;
   std::string product_version_;
+  bool remove_all_ = false;
+  bool reinstall_ = false;
+  bool installed_ = false;
+  bool some_features_ = false;
+  std::optional<int64_t> language_;  // the user's language id, from the property dump
 };
 
 }  // namespace triage

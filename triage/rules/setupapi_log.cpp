@@ -4,8 +4,8 @@
 // A failed section is one finding; the Velmora driver's sections come first.
 #include <algorithm>
 
+#include "catalogue.h"
 #include "codes.h"
-#include "context_ring.h"
 #include "finding.h"
 #include "readers.h"
 #include "text.h"
@@ -13,20 +13,19 @@
 namespace triage {
 namespace {
 
-// More failed sections than this are counted, not listed.
+// More failed sections of other devices than this are counted, not listed;
+// the Velmora driver's have a cap of their own, so they are never crowded out.
 constexpr size_t kMaxSections = 32;
 
 struct Section {
   bool open = false;
   bool xp = false;
   std::string title;
-  uint64_t start_line = 0;
   std::optional<int64_t> time;
   bool velmora = false;
-  // The first error line and the lines above it.
-  uint64_t error_line = 0;
+  // The first error line, kept with the lines around it.
+  EvidenceId error_evidence = kNoEvidence;
   std::string error_text;
-  std::vector<EvidenceLine> error_context;
   std::optional<int64_t> error_code;  // XP: the code the "#E" line names
   size_t errors = 0;
   size_t warnings = 0;
@@ -78,12 +77,12 @@ std::optional<int64_t> CodeInLine(std::string_view text) {
   return ParseDecimal(rest);
 }
 
-class SetupApiReader : public LineReader {
+class SetupApiReader : public Reader {
  public:
   explicit SetupApiReader(std::string file) : file_(std::move(file)) {}
 
-  void Line(uint64_t number, std::string_view text) override {
-    ring_.Push(number, text);
+  void Line(uint64_t, std::string_view text, EvidenceKeeper& evidence) override {
+    evidence_ = &evidence;
     if (text.empty()) return;
     if (section_.open && !section_.velmora && ConcernsVelmora(text)) {
       section_.velmora = true;
@@ -91,33 +90,33 @@ class SetupApiReader : public LineReader {
     switch (text[0]) {
       case '>':
         if (StartsWith(text, ">>>  [")) {
-          Open(number, text.substr(6), false);
+          Open(text.substr(6), false);
           section_.title = std::string(CutUtf8(Trim(text.substr(6, text.rfind(']') - 6)), 200));
         } else if (StartsWith(text, ">>>  Section start ") && section_.open) {
           section_.time = ParseIsoLikeTime(text.substr(19));
         }
         return;
       case '<':
-        if (StartsWith(text, "<<<  [Exit status: ")) Close(number, text.substr(19));
+        if (StartsWith(text, "<<<  [Exit status: ")) Close(text.substr(19));
         return;
       case '!':
         if (StartsWith(text, "!!!")) {
-          Error(number, text, std::nullopt);
+          Error(text, std::nullopt);
         } else if (section_.open) {
           ++section_.warnings;
         }
         return;
       case '#':
         if (text.size() > 1 && text[1] == 'E') {
-          if (!section_.open) Open(number, "", true);
-          Error(number, text, CodeInLine(text));
+          if (!section_.open) Open("", true);
+          Error(text, CodeInLine(text));
         }
         return;
       case '[':
         // XP's section header: "[2026/12/01 10:15:03 1234.5 Driver Install]".
         if (text.size() > 20 && text[1] >= '0' && text[1] <= '9') {
           std::string_view title = text.substr(1, text.rfind(']') - 1);
-          Open(number, title, true);
+          Open(title, true);
           section_.time = ParseIsoLikeTime(title);
           // Past the date, the time and the process number.
           size_t words = 0, at = 0;
@@ -133,48 +132,47 @@ class SetupApiReader : public LineReader {
     }
   }
 
-  void End(Report& report) override {
+  FileResult End() override {
     // A section still open (the log was cut, or the install still ran).
-    if (section_.open) Finish(section_.start_line, "", true);
-    std::stable_sort(found_.begin(), found_.end(),
-                     [](const Ranked& a, const Ranked& b) { return a.velmora && !b.velmora; });
-    for (Ranked& ranked : found_) report.findings.push_back(std::move(ranked.finding));
+    if (section_.open) Finish("", true);
+    FileResult result;
+    result.understood = understood_;
+    for (Finding& finding : velmora_) result.findings.push_back(std::move(finding));
+    for (Finding& finding : others_) result.findings.push_back(std::move(finding));
     if (dropped_ > 0) {
-      Finding finding = MakeFinding("setupapi.more-failures", Severity::Info, file_, 0);
+      Finding finding = MakeFinding("setupapi.more-failures", file_);
       finding.message =
-          std::to_string(dropped_) + " more failed device-setup sections are not listed.";
-      finding.remedy = "Read the log itself for them.";
-      report.findings.push_back(std::move(finding));
+          Counted(static_cast<int64_t>(dropped_), "more failed device-setup section") +
+          " of other devices are not listed.";
+      result.findings.push_back(std::move(finding));
     }
+    return result;
   }
 
  private:
-  struct Ranked {
-    bool velmora = false;
-    Finding finding;
-  };
-
-  void Open(uint64_t number, std::string_view title, bool xp) {
-    if (section_.open) Finish(section_.start_line, "", true);
+  void Open(std::string_view title, bool xp) {
+    if (section_.open) Finish("", true);
+    understood_ = true;
+    // The handle of a section that found nothing is kept for the next one.
+    const EvidenceId reuse = section_.error_evidence;
     section_ = Section();
+    section_.error_evidence = reuse;
     section_.open = true;
     section_.xp = xp;
-    section_.start_line = number;
     section_.velmora = ConcernsVelmora(title);
   }
 
-  void Error(uint64_t number, std::string_view text, std::optional<int64_t> code) {
+  void Error(std::string_view text, std::optional<int64_t> code) {
     if (!section_.open) return;
     // XP's sections have no exit status: the last code named is how the
     // section ended (earlier ones can be errors it went on after).
     if (code) section_.error_code = code;
     if (section_.errors++ > 0) return;
-    section_.error_line = number;
+    section_.error_evidence = evidence_->Keep(section_.error_evidence);
     section_.error_text = std::string(CutUtf8(text, 300));
-    section_.error_context = ring_.Snapshot();
   }
 
-  void Close(uint64_t number, std::string_view status) {
+  void Close(std::string_view status) {
     if (!section_.open) return;
     // "FAILURE(0xe0000219)]" or "SUCCESS]".
     if (StartsWith(status, "SUCCESS")) {
@@ -185,23 +183,27 @@ class SetupApiReader : public LineReader {
     std::optional<int64_t> code;
     if (open != std::string_view::npos) code = ParseHex(status.substr(open + 1));
     if (code) section_.error_code = code;
-    Finish(number, status, false);
+    Finish(status, false);
   }
 
-  void Finish(uint64_t exit_line, std::string_view status, bool unfinished) {
+  void Finish(std::string_view status, bool unfinished) {
     section_.open = false;
     // An unfinished section matters only when it logged an error; an XP
     // section has no end line and fails through its "#E" lines.
     if (unfinished && section_.errors == 0) return;
-    if (found_.size() >= kMaxSections) {
+    std::vector<Finding>& found = section_.velmora ? velmora_ : others_;
+    if (found.size() >= kMaxSections) {
       ++dropped_;
       return;
     }
     const bool has_error_line = section_.errors > 0;
     Finding finding =
-        MakeFinding(section_.xp ? "setupapi.xp-error" : "setupapi.section-failed", Severity::Error,
-                    file_, has_error_line ? section_.error_line : exit_line,
-                    has_error_line ? section_.error_context : ring_.Snapshot());
+        MakeFinding(section_.xp ? "setupapi.xp-error" : "setupapi.section-failed", file_);
+    // The exit line is the current one: a section ends on it.
+    finding.evidence = has_error_line ? section_.error_evidence : evidence_->Keep();
+    section_.error_evidence = kNoEvidence;  // the finding has it now
+    finding.velmora_driver = section_.velmora;
+    if (!section_.velmora) finding.severity = Severity::Warning;
     finding.time = section_.time;
     finding.code = section_.error_code;
     std::string message = section_.velmora ? "Velmora driver: the device-setup section \""
@@ -231,24 +233,23 @@ class SetupApiReader : public LineReader {
     }
     finding.message = message + ".";
     const CodeInfo* info = section_.error_code ? FindSetupApiCode(*section_.error_code) : nullptr;
-    finding.remedy = info != nullptr
-                         ? info->remedy
-                         : "Read the section's error lines; reinstall the driver package as an "
-                           "administrator.";
-    found_.push_back({section_.velmora, std::move(finding)});
+    if (info != nullptr) finding.remedy = info->remedy;
+    found.push_back(std::move(finding));
   }
 
   std::string file_;
-  ContextRing ring_;
+  EvidenceKeeper* evidence_ = nullptr;  // the pump's, for the line being read
   Section section_;
-  std::vector<Ranked> found_;
+  std::vector<Finding> velmora_;  // listed first
+  std::vector<Finding> others_;
   size_t dropped_ = 0;
+  bool understood_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<LineReader> MakeSetupApiReader(std::string file) {
-  return std::make_unique<SetupApiReader>(std::move(file));
+std::unique_ptr<Reader> MakeSetupApiReader(const std::string& file) {
+  return std::make_unique<SetupApiReader>(file);
 }
 
 }  // namespace triage

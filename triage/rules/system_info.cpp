@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "finding.h"
+#include "catalogue.h"
 #include "readers.h"
 #include "text.h"
 #include "xml_stream.h"
@@ -42,16 +42,19 @@ bool LooksLikeSystemType(std::string_view value) {
   return ContainsNoCase(value, "64") || ContainsNoCase(value, "86") || ContainsNoCase(value, "arm");
 }
 
-class SystemInfoReader : public LineReader, private XmlEvents {
+class SystemInfoReader : public Reader, private XmlEvents {
  public:
   explicit SystemInfoReader(std::string file) : file_(std::move(file)), xml_(*this) {}
 
-  void Line(uint64_t number, std::string_view text) override {
-    if (summary_done_ || xml_.failed()) return;
+  void Line(uint64_t number, std::string_view text, EvidenceKeeper&) override {
     xml_.FeedLine(text, number);
   }
+  // The summary is all that is read: the rest of the report is not.
+  bool WantsMore() const override { return !summary_done_ && !xml_.failed(); }
 
-  void End(Report& report) override {
+  FileResult End() override {
+    FileResult result;
+    FileResult& report = result;
     if (!summary_done_) {
       xml_.Finish();
       if (xml_.failed()) {
@@ -62,9 +65,10 @@ class SystemInfoReader : public LineReader, private XmlEvents {
       } else {
         Unreadable("it holds no system summary", report);
       }
-      return;
+      return result;
     }
     Summarise(report);
+    return result;
   }
 
  private:
@@ -115,7 +119,7 @@ class SystemInfoReader : public LineReader, private XmlEvents {
     }
   }
 
-  void Summarise(Report& report) {
+  void Summarise(FileResult& report) {
     // Windows XP lists: name, version, OS maker, system name, system maker,
     // model, type. Later versions add "Other OS Description" before the OS
     // maker. The maker ("Microsoft Corporation") is never translated.
@@ -144,23 +148,21 @@ class SystemInfoReader : public LineReader, private XmlEvents {
         }
       }
     }
-    Finding finding = MakeFinding("sysinfo.summary", Severity::Info, file_, items_[0].line);
+    report.understood = true;
+    Finding finding = MakeFinding("sysinfo.summary", file_);
+    finding.line = items_[0].line;
     finding.message = "System: " + (system.os_name.empty() ? "unknown Windows" : system.os_name);
     if (!system.os_version.empty()) finding.message += ", version " + system.os_version;
     if (!system.system_type.empty()) finding.message += ", " + system.system_type;
     if (!system.model.empty()) finding.message += ", model " + system.model;
     finding.message += ".";
-    finding.remedy = "Nothing to do.";
     report.findings.push_back(std::move(finding));
     report.system = std::move(system);
   }
 
-  void Unreadable(const std::string& why, Report& report) const {
-    Finding finding = MakeFinding("sysinfo.unreadable", Severity::Warning, file_, 0);
+  void Unreadable(const std::string& why, FileResult& report) const {
+    Finding finding = MakeFinding("sysinfo.unreadable", file_);
     finding.message = "The system-information report cannot be read: " + why + ".";
-    finding.remedy =
-        "msinfo32 may have been stopped before it finished; run \"msinfo32 /nfo sysinfo.nfo\" on "
-        "the machine again and send that file.";
     report.findings.push_back(std::move(finding));
   }
 
@@ -174,8 +176,8 @@ class SystemInfoReader : public LineReader, private XmlEvents {
 
 }  // namespace
 
-std::unique_ptr<LineReader> MakeSystemInfoReader(std::string file) {
-  return std::make_unique<SystemInfoReader>(std::move(file));
+std::unique_ptr<Reader> MakeSystemInfoReader(const std::string& file) {
+  return std::make_unique<SystemInfoReader>(file);
 }
 
 }  // namespace triage

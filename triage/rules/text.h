@@ -18,6 +18,11 @@ inline bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
+inline bool EndsWith(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 inline bool Contains(std::string_view text, std::string_view part) {
   return text.find(part) != std::string_view::npos;
 }

@@ -1,5 +1,5 @@
-// Feeding fixtures to the readers as the program does: line by line,
-// without line ends, numbered from 1.
+// A reader fed as the program feeds it: text through the pump, its lines
+// numbered from 1, evidence kept with the lines around it.
 #pragma once
 
 #include <string>
@@ -7,21 +7,18 @@
 #include <vector>
 
 #include "model.h"
+#include "rules/reader.h"
 
 namespace triage::test {
 
-// A fixture's whole text; `relative` is "case/file name".
-std::string ReadFixture(const std::string& relative);
-// Line `number` (1-based) of a fixture, without its line end.
-std::string FixtureLine(const std::string& relative, uint64_t number);
+FileResult ReadText(Reader& reader, std::string_view text);
+// A fixture case's file as kept: "case/file name".
+std::string Fixture(const std::string& relative);
 
-void FeedText(LineReader& reader, std::string_view text, Report& report);
-void FeedFixture(LineReader& reader, const std::string& relative, Report& report);
-
-std::vector<const Finding*> WithRule(const Report& report, std::string_view rule);
+std::vector<const Finding*> WithRule(const FileResult& result, std::string_view rule);
 // The one finding of `rule`; fails the test (and returns null) unless there
 // is exactly one.
-const Finding* Only(const Report& report, std::string_view rule);
+const Finding* Only(const FileResult& result, std::string_view rule);
 
 bool Has(std::string_view text, std::string_view part);
 

@@ -1,0 +1,33 @@
+// Every rule velmora-triage knows, declared once: its id, the severity it
+// usually has, what it detects and what to do. Findings take their severity
+// and remedy from here unless the evidence says more (a code's own remedy,
+// an attempt that is only history). `velmora-triage --rules` prints it.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model.h"
+
+namespace triage {
+
+struct Rule {
+  const char* id;
+  Severity severity;
+  const char* detects;
+  const char* remedy;
+};
+
+const std::vector<Rule>& Catalogue();
+// The rule of `id`; an id the catalogue lacks is a fault of the program and
+// throws std::logic_error.
+const Rule& RuleById(std::string_view id);
+
+// A finding of `rule` about `file`, with the rule's severity and remedy.
+Finding MakeFinding(std::string_view rule, const std::string& file);
+
+// The catalogue as text, for the console.
+std::string CatalogueText();
+
+}  // namespace triage

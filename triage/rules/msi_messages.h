@@ -1,0 +1,35 @@
+// What the Windows Installer rules say, in plain words: the messages and
+// remedies of their findings, apart from the reading that finds them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace triage {
+
+// The code's own remedy when it has one, else `otherwise`.
+std::string RemedyFor(std::optional<int64_t> code, std::string_view otherwise);
+
+struct FailedActionFacts {
+  std::string action;
+  std::string custom_action;  // the custom action that returned the error, if named
+  std::optional<int64_t> code;
+  std::string error_text;  // the first error line above it, quoted
+  bool wine = false;       // Wine's "Return value 0"
+};
+std::string FailedActionMessage(const FailedActionFacts& facts);
+
+std::string CancelledMessage(std::string_view where);
+std::string InternalErrorMessage(int64_t code, std::string_view line);
+
+// `from_action`: the outcome is an action's return value, not the
+// installer's own result; `wine_failure`: Wine's 0 for a failure.
+std::string OutcomeMessage(bool succeeded, std::optional<int64_t> code, bool from_action,
+                           std::string_view action, int64_t return_value, bool wine_failure);
+
+std::string ErrorLineMessage(std::string_view text, std::optional<int64_t> code, std::size_t more,
+                             bool went_on);
+
+}  // namespace triage
