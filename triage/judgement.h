@@ -16,14 +16,6 @@
 
 namespace triage {
 
-struct FileAnswer {
-  std::string name;
-  uint32_t identity = 0;            // of the file's bytes: orders attempts no clock can
-  int kind = 0;                     // the row of its kind: orders its findings among the others
-  std::optional<int64_t> modified;  // the file's own time, local
-  FileResult result;                // evidence resolved
-};
-
 // `notes`: findings about the input and the folder, kept as they are.
 Outcome Judge(std::string source, std::vector<FileAnswer> files, std::vector<Finding> notes,
               std::size_t files_read);

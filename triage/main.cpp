@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "options.h"
-#include "page_place.h"
+#include "output/page_place.h"
 #include "platform/output_file.h"
 #include "platform/terminal.h"
 #include "rules/catalogue.h"

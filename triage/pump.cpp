@@ -6,7 +6,7 @@
 #include <array>
 #include <limits>
 
-#include "decoder.h"
+#include "input/decoder.h"
 #include "rules/catalogue.h"
 #include "rules/text.h"
 

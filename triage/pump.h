@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "byte_stream.h"
+#include "input/byte_stream.h"
 #include "model.h"
 #include "rules/reader.h"
 

@@ -6,13 +6,6 @@
 namespace triage {
 namespace {
 
-// " on 2026-05-15 at 16:34", or nothing when the log gives no date.
-std::string When(const std::optional<int64_t>& time) {
-  if (!time) return "";
-  const std::string iso = IsoTime(*time);
-  return " on " + iso.substr(0, 10) + " at " + iso.substr(11, 5);
-}
-
 std::string Verb(Operation operation) {
   switch (operation) {
     case Operation::Remove:
@@ -82,10 +75,16 @@ std::optional<std::string> InstalledNow(const SummaryFacts& facts) {
 std::string DriverFailure(const Finding& failure) {
   std::string text = "the Velmora driver failed to install";
   if (failure.code) text += " (" + CodeText(*failure.code) + ")";
-  return text + When(failure.time);
+  return text + WhenText(failure.time);
 }
 
 }  // namespace
+
+std::string WhenText(const std::optional<int64_t>& time) {
+  if (!time) return "";
+  const std::string iso = IsoTime(*time);
+  return " on " + iso.substr(0, 10) + " at " + iso.substr(11, 5);
+}
 
 std::string Summarise(const SummaryFacts& facts) {
   if (facts.newest == nullptr) {
@@ -100,7 +99,7 @@ std::string Summarise(const SummaryFacts& facts) {
   std::string text = Named(newest);
   switch (newest.outcome) {
     case Result::Failed:
-      text += " failed to " + Verb(newest.operation) + When(newest.time);
+      text += " failed to " + Verb(newest.operation) + WhenText(newest.time);
       if (!newest.where.empty()) text += " in " + newest.where;
       if (newest.cause || newest.code)
         text += " with error " + CodeText(*(newest.cause ? newest.cause : newest.code));
@@ -108,16 +107,16 @@ std::string Summarise(const SummaryFacts& facts) {
       break;
     case Result::Cancelled:
       text += ": the user cancelled the attempt to " + Verb(newest.operation) + " it" +
-              When(newest.time);
+              WhenText(newest.time);
       if (!newest.where.empty()) text += " at " + newest.where;
       break;
     case Result::Succeeded:
-      text += " was " + PastVerb(newest.operation) + When(newest.time);
+      text += " was " + PastVerb(newest.operation) + WhenText(newest.time);
       if (newest.restart) text += "; it is complete only after a restart";
       if (facts.driver_failure != nullptr) text += ", but " + DriverFailure(*facts.driver_failure);
       break;
     case Result::Unknown:
-      text += ": the attempt to " + Verb(newest.operation) + " it" + When(newest.time) +
+      text += ": the attempt to " + Verb(newest.operation) + " it" + WhenText(newest.time) +
               " does not say how it ended";
       if (facts.driver_failure != nullptr) text += "; " + DriverFailure(*facts.driver_failure);
       break;

@@ -21,4 +21,7 @@ struct SummaryFacts {
 
 std::string Summarise(const SummaryFacts& facts);
 
+// " on 2026-05-15 at 16:34", or nothing when the log gives no time.
+std::string WhenText(const std::optional<int64_t>& time);
+
 }  // namespace triage

@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "collection.h"
-#include "decoder.h"
 #include "file_kinds.h"
+#include "input/collection.h"
+#include "input/decoder.h"
 #include "judgement.h"
 #include "pump.h"
 #include "rules/catalogue.h"

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "input/zip_archive.h"
 #include "outcome.h"
-#include "zip_archive.h"
 
 namespace triage {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "triage/decoder.h"
+#include "triage/input/decoder.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "triage/byte_stream.h"
+#include "triage/input/byte_stream.h"
 #include "triage/judgement.h"
 #include "triage/pump.h"
 #include "triage/rules/catalogue.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "triage/zip_archive.h"
+#include "triage/input/zip_archive.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   triage::MemoryInput input(std::string_view(reinterpret_cast<const char*>(data), size));

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "collection.h"
+#include "input/collection.h"
 
 namespace triage {
 namespace {

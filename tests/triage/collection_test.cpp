@@ -1,12 +1,12 @@
 // What PATH is taken for, and which of its files are read: folders, zips
 // with or without a top folder, hostile names, folders of 100,000 files.
-#include "collection.h"
+#include "input/collection.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 
-#include "byte_stream.h"
+#include "input/byte_stream.h"
 #include "file_kinds.h"
 #include "triage_run.h"
 #include "zip_builder.h"

@@ -1,6 +1,6 @@
 // The decoder against each encoding Windows writes, every kind of line end,
 // and the bytes a damaged or hostile file holds.
-#include "decoder.h"
+#include "input/decoder.h"
 
 #include <gtest/gtest.h>
 

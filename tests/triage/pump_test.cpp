@@ -3,7 +3,7 @@
 // handle a reader reuses keeps only its latest line.
 #include <gtest/gtest.h>
 
-#include "byte_stream.h"
+#include "input/byte_stream.h"
 #include "pump.h"
 
 namespace triage {

@@ -1,7 +1,7 @@
 // The zip reader against archives as Windows makes them and archives that
 // lie: false sizes, bombs, cut files, names that point elsewhere, records
 // sharing their bytes, wrong checksums, end records planted in comments.
-#include "zip_archive.h"
+#include "input/zip_archive.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

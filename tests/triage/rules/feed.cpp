@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "byte_stream.h"
+#include "input/byte_stream.h"
 #include "pump.h"
 
 namespace triage::test {
