@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,9 +33,23 @@ std::optional<FileId> IdOf(const std::filesystem::path& path, bool follow_link);
 // resolved as the system resolves them; nothing when it is no folder.
 std::optional<std::filesystem::path> ResolvedFolder(const std::filesystem::path& path);
 
-// Writes `bytes` to a new file in `path`'s folder, then renames it to
-// `path`, replacing what was there. False, with `error` saying why, when
-// that cannot be done; nothing is left behind then.
+// A file written under a new name in its folder and renamed to its own name
+// once whole, replacing what was there; until then nothing there changes,
+// and a file never committed leaves nothing behind.
+class ReplacingFile {
+ public:
+  // Null, with `error` saying why, when the new file cannot be made.
+  static std::unique_ptr<ReplacingFile> Create(const std::filesystem::path& path,
+                                               std::string& error);
+  virtual ~ReplacingFile() = default;
+  // False once anything could not be written; Commit then says why.
+  virtual bool Write(std::string_view bytes) = 0;
+  // Renames the new file to its name. False, with `error`, when it was not.
+  virtual bool Commit(std::string& error) = 0;
+};
+
+// Writes `bytes` through a ReplacingFile. False, with `error` saying why,
+// when that cannot be done; nothing is left behind then.
 bool WriteReplacing(const std::filesystem::path& path, std::string_view bytes, std::string& error);
 
 }  // namespace velmora::files

@@ -301,6 +301,15 @@ class WinePrefix:
         except ValueError:
             return "Z:" + str(path).replace("/", "\\")
 
+    def from_windows_path(self, path):
+        """The Linux path of a Windows path on C: or Z:."""
+        drive, rest = path[:2].upper(), path[3:].replace("\\", "/")
+        if drive == "C:":
+            return self.drive_c / rest
+        if drive == "Z:":
+            return Path("/") / rest
+        raise ValueError(f"not on C: or Z:: {path}")
+
     def install_program(self, source, name):
         """Puts a program into system32, where the shell finds it by name."""
         target = self.windows / "system32" / name
@@ -390,7 +399,7 @@ def main(argv):
         env = _clean_environment(root / "prefix", root / "home", _arch_of(root))
         if "DISPLAY" in os.environ:  # lets Wine show the folder it is asked to open
             env["DISPLAY"] = os.environ["DISPLAY"]
-        return subprocess.run(["wine", _absolute(argv[2]), *argv[3:]], env=env).returncode
+        return subprocess.run([loader(argv[2]), _absolute(argv[2]), *argv[3:]], env=env).returncode
     if len(argv) == 2 and argv[0] == "stop":
         root = Path(argv[1]).resolve()
         _stop_server(root / "prefix", root / "home", _arch_of(root))

@@ -22,6 +22,7 @@ Finding History(const Attempt& attempt, const Finding* deciding) {
   finding.line = attempt.line;
   finding.code = attempt.code;
   finding.time = attempt.time;
+  finding.where = attempt.where;
   if (deciding != nullptr) {
     finding.context = deciding->context;
     if (finding.line == 0) finding.line = deciding->line;

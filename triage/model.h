@@ -35,6 +35,7 @@ struct Finding {
   std::optional<int64_t> code;
   std::string message;  // plain words
   std::string remedy;   // what to do
+  std::string where;    // the action, dialog, package or device-setup section it concerns
   // The evidence line with the lines before and after it, in file order.
   std::vector<EvidenceLine> context;
   // When the evidence happened, in seconds since 1970-01-01 of the log's

@@ -1,4 +1,5 @@
-// The command line: velmora-triage PATH [--json] [--html FILE], or --rules
+// The command line: velmora-triage PATH [--json] [--html FILE]; --queue DIR
+// [--jsonl FILE] [--csv FILE] [--html FILE] [--pages DIR] [--jobs N]; --rules.
 #pragma once
 
 #include <optional>
@@ -8,9 +9,14 @@
 namespace triage {
 
 struct Options {
-  std::string path;
+  std::string path;  // PATH, or the queue's folder with --queue
+  bool queue = false;
   bool json = false;
-  std::optional<std::string> html;
+  std::optional<std::string> html;  // the page, or the queue's overview
+  std::optional<std::string> jsonl;
+  std::optional<std::string> csv;
+  std::optional<std::string> pages;
+  unsigned jobs = 0;  // 0: as many as the machine has cores
   bool help = false;
   bool rules = false;  // print the rule catalogue
 };

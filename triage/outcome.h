@@ -35,6 +35,10 @@ std::string IsoTime(int64_t seconds);
 // The three outputs.
 std::string ConsoleReport(const Outcome& outcome, bool colours);
 std::string JsonReport(const Outcome& outcome);
+// One ticket of a queue as one line: the JSON above with "ticket" first;
+// a ticket that cannot be read as its name, verdict "unreadable" and why.
+std::string JsonLine(const Outcome& outcome, std::string_view ticket);
+std::string UnreadableJsonLine(std::string_view ticket, std::string_view reason);
 std::string HtmlReport(const Outcome& outcome);
 
 // A code as people look it up: decimal for Windows Installer codes, hex

@@ -1,12 +1,12 @@
 #include "pump.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <array>
-#include <limits>
+#include <cstring>
+#include <deque>
 
-#include "input/decoder.h"
+#include "input/batch_pipeline.h"
+#include "input/line_batches.h"
 #include "rules/catalogue.h"
 #include "rules/text.h"
 
@@ -22,7 +22,8 @@ class PumpSink : public LineSink, public EvidenceKeeper {
     // This line comes after the evidence kept on the lines just before it.
     for (std::size_t i = 0; i < pending_.size();) {
       Kept& entry = kept_[static_cast<std::size_t>(pending_[i])];
-      entry.lines.push_back({number, std::string(kept)});
+      entry.seen[entry.count++] = {number, kept};
+      Arm(pending_[i]);
       if (--entry.after_left == 0) {
         pending_[i] = pending_.back();
         pending_.pop_back();
@@ -32,12 +33,31 @@ class PumpSink : public LineSink, public EvidenceKeeper {
     }
     current_number_ = number;
     current_ = kept;
-    if (reader_.WantsMore()) reader_.Line(number, text, *this);
-    Slot& slot = ring_[next_];
-    slot.number = number;
-    slot.text.assign(kept.data(), kept.size());
+    reader_.Line(number, text, *this);
+    ring_[next_] = {number, kept};
     next_ = (next_ + 1) % ring_.size();
     if (count_ < ring_.size()) ++count_;
+  }
+
+  // Lines are kept as views into the batch being read, and copied only
+  // before it is reused: evidence a reader moves from line to line (its
+  // latest candidate) costs one copy a batch, not one a move.
+  void BatchDone() {
+    for (const EvidenceId id : armed_) {
+      Kept& entry = kept_[static_cast<std::size_t>(id)];
+      for (std::size_t i = 0; i < entry.count; ++i) {
+        if (entry.seen[i].text.data() == entry.lines[i].text.data()) continue;
+        entry.lines[i].Set(entry.seen[i].text);
+        entry.seen[i].text = entry.lines[i].view();
+      }
+      entry.armed = false;
+    }
+    armed_.clear();
+    for (std::size_t i = 0; i < ring_.size(); ++i) {
+      if (ring_[i].text.data() == owned_[i].text.data()) continue;
+      owned_[i].Set(ring_[i].text);
+      ring_[i].text = owned_[i].view();
+    }
   }
 
   EvidenceId Keep(EvidenceId reuse) override {
@@ -48,15 +68,14 @@ class PumpSink : public LineSink, public EvidenceKeeper {
     }
     Kept& entry = kept_[static_cast<std::size_t>(id)];
     entry.line = current_number_;
-    entry.lines.resize(count_ + 1);
+    entry.count = 0;
     std::size_t at = (next_ + ring_.size() - count_) % ring_.size();
     for (std::size_t i = 0; i < count_; ++i) {
-      entry.lines[i].number = ring_[at].number;
-      entry.lines[i].text.assign(ring_[at].text);
+      entry.seen[entry.count++] = ring_[at];
       at = (at + 1) % ring_.size();
     }
-    entry.lines[count_].number = current_number_;
-    entry.lines[count_].text.assign(current_.data(), current_.size());
+    entry.seen[entry.count++] = {current_number_, current_};
+    Arm(id);
     if (entry.after_left == 0) pending_.push_back(id);
     entry.after_left = kContextAfter;
     return id;
@@ -68,7 +87,10 @@ class PumpSink : public LineSink, public EvidenceKeeper {
       if (finding.evidence != kNoEvidence) {
         const Kept& entry = kept_[static_cast<std::size_t>(finding.evidence)];
         finding.line = entry.line;
-        finding.context = entry.lines;
+        finding.context.clear();
+        for (std::size_t i = 0; i < entry.count; ++i) {
+          finding.context.push_back({entry.seen[i].number, std::string(entry.seen[i].text)});
+        }
       }
       for (const EvidenceLine& line : finding.also) {
         const bool known =
@@ -91,24 +113,47 @@ class PumpSink : public LineSink, public EvidenceKeeper {
   }
 
  private:
-  struct Slot {
+  struct Seen {
     uint64_t number = 0;
-    std::string text;  // keeps its buffer from line to line
+    std::string_view text;
   };
+  // A fixed buffer: keeping a line is one bounded copy, never an allocation.
+  struct Slot {
+    std::size_t size = 0;
+    std::array<char, kMaxKeptLine> text;
+    void Set(std::string_view line) {
+      size = line.size();
+      if (!line.empty()) std::memcpy(text.data(), line.data(), line.size());
+    }
+    std::string_view view() const { return std::string_view(text.data(), size); }
+  };
+  static constexpr std::size_t kKeptLines = kContextBefore + 1 + kContextAfter;
   struct Kept {
     uint64_t line = 0;
-    std::vector<EvidenceLine> lines;
+    std::array<Seen, kKeptLines> seen;  // in the batch, or in `lines` once copied
+    std::array<Slot, kKeptLines> lines;
+    std::size_t count = 0;
     std::size_t after_left = 0;
+    bool armed = false;  // holds views into the batch being read
   };
 
+  void Arm(EvidenceId id) {
+    Kept& entry = kept_[static_cast<std::size_t>(id)];
+    if (entry.armed) return;
+    entry.armed = true;
+    armed_.push_back(id);
+  }
+
   Reader& reader_;
-  std::array<Slot, kContextBefore> ring_;
+  std::array<Seen, kContextBefore> ring_;
+  std::array<Slot, kContextBefore> owned_;
   std::size_t next_ = 0;
   std::size_t count_ = 0;
   uint64_t current_number_ = 0;
   std::string_view current_;
-  std::vector<Kept> kept_;
+  std::deque<Kept> kept_;            // never moved: a kept line may point into its own slot
   std::vector<EvidenceId> pending_;  // kept lines still taking lines after them
+  std::vector<EvidenceId> armed_;    // kept lines to copy before the batch goes
 };
 
 Finding InputNote(const char* rule, const std::string& file, uint64_t line, std::string message) {
@@ -121,28 +166,20 @@ Finding InputNote(const char* rule, const std::string& file, uint64_t line, std:
 }  // namespace
 
 Pumped Pump(ByteStream& stream, Reader& reader, const std::string& name, std::size_t max_line_bytes,
-            std::vector<char>& buffer) {
+            BatchStore& store, uint64_t inline_bytes) {
   Pumped pumped;
   PumpSink sink(reader);
-  TextDecoder decoder(sink, max_line_bytes);
-  uLong crc = crc32(0L, Z_NULL, 0);
-  const char* data = nullptr;
-  std::size_t got = 0;
-  while (reader.WantsMore() && stream.Next(buffer, data, got)) {
-    pumped.bytes += got;
-    // zlib takes at most a uInt at a time.
-    for (std::size_t at = 0; at < got;) {
-      const auto piece =
-          static_cast<uInt>(std::min<std::size_t>(got - at, std::numeric_limits<uInt>::max()));
-      crc = crc32(crc, reinterpret_cast<const Bytef*>(data + at), piece);
-      at += piece;
+  LineBatcher batcher(stream, max_line_bytes, store.window);
+  RunBatches(batcher, store, inline_bytes, [&](const LineBatch& batch) {
+    for (std::size_t i = 0; i < batch.size() && reader.WantsMore(); ++i) {
+      sink.Line(batch.number(i), batch.text(i));
     }
-    decoder.Feed(data, got);
-    if (decoder.encoding() == Encoding::Binary) break;
-  }
-  decoder.Finish();
-  pumped.crc = static_cast<uint32_t>(crc);
-  if (decoder.encoding() == Encoding::Binary) {
+    sink.BatchDone();
+    return reader.WantsMore();
+  });
+  pumped.bytes = batcher.bytes();
+  pumped.hash = batcher.hash();
+  if (batcher.binary()) {
     pumped.input.push_back(InputNote("input.not-text", name, 0,
                                      name + " is not text (binary data, no UTF-16 mark); it was "
                                             "not read"));
@@ -151,7 +188,7 @@ Pumped Pump(ByteStream& stream, Reader& reader, const std::string& name, std::si
   pumped.result = reader.End();
   sink.Resolve(pumped.result);
 
-  const DecodeStats& stats = decoder.stats();
+  const DecodeStats& stats = batcher.stats();
   const std::string problem = stream.problem();
   if (!problem.empty()) {
     pumped.input.push_back(InputNote("input.damaged-entry", name, 0,

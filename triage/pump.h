@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "input/batch_pipeline.h"
 #include "input/byte_stream.h"
 #include "model.h"
 #include "rules/reader.h"
@@ -21,15 +22,16 @@ struct Pumped {
   FileResult result;           // evidence resolved: lines and context set
   std::vector<Finding> input;  // input.* findings about the file's bytes
   uint64_t bytes = 0;          // raw bytes read
-  uint32_t crc = 0;            // their CRC-32, to tell copies apart
+  uint64_t hash = 0;           // of those bytes, to tell copies apart (not against malice)
 };
 
 // Lines kept before and after each piece of evidence.
 constexpr std::size_t kContextBefore = 4;
 constexpr std::size_t kContextAfter = 2;
 
-// `buffer` is reused between files.
+// `store` is reused between files. Past `inline_bytes` the stream is read
+// and decoded on a thread of its own while the reader works.
 Pumped Pump(ByteStream& stream, Reader& reader, const std::string& name, std::size_t max_line_bytes,
-            std::vector<char>& buffer);
+            BatchStore& store, uint64_t inline_bytes = kInlineBytes);
 
 }  // namespace triage

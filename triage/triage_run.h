@@ -17,6 +17,9 @@ struct RunLimits {
   std::size_t max_files = 200;
   std::size_t max_line_bytes = 64 * 1024;
   ZipLimits zip;
+  // A large file is read and decoded on a second thread while its reader
+  // works; a queue that already keeps every core busy says no.
+  bool read_ahead = true;
 };
 
 // False, with a one-line `error`, when PATH cannot be read at all.

@@ -35,14 +35,56 @@ std::optional<std::filesystem::path> ResolvedFolder(const std::filesystem::path&
   return std::filesystem::path(resolved);
 }
 
-bool WriteReplacing(const std::filesystem::path& path, std::string_view bytes, std::string& error) {
+namespace {
+
+class PosixReplacingFile : public ReplacingFile {
+ public:
+  PosixReplacingFile(int fd, std::filesystem::path temporary, std::filesystem::path path)
+      : fd_(fd), temporary_(std::move(temporary)), path_(std::move(path)) {}
+  ~PosixReplacingFile() override {
+    if (fd_ >= 0) ::close(fd_);
+    if (!committed_) ::unlink(temporary_.c_str());
+  }
+  bool Write(std::string_view bytes) override {
+    for (std::size_t at = 0; at < bytes.size() && failure_ == 0;) {
+      const ssize_t n = ::write(fd_, bytes.data() + at, bytes.size() - at);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        failure_ = n < 0 ? errno : EIO;
+      } else {
+        at += static_cast<std::size_t>(n);
+      }
+    }
+    return failure_ == 0;
+  }
+  bool Commit(std::string& error) override {
+    if (::close(fd_) != 0 && failure_ == 0) failure_ = errno;
+    fd_ = -1;
+    if (failure_ == 0 && ::rename(temporary_.c_str(), path_.c_str()) != 0) failure_ = errno;
+    committed_ = failure_ == 0;
+    if (!committed_) error = Reason(failure_);
+    return committed_;
+  }
+
+ private:
+  int fd_;
+  std::filesystem::path temporary_;
+  std::filesystem::path path_;
+  int failure_ = 0;
+  bool committed_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::filesystem::path& path,
+                                                     std::string& error) {
   std::filesystem::path folder = path.parent_path();
   if (folder.empty()) folder = ".";
-  // A short name of its own, not the page's name with a suffix: a name near
+  // A short name of its own, not the file's name with a suffix: a name near
   // the file system's limit leaves no room for one.
   std::filesystem::path temporary;
   int fd = -1;
-  for (unsigned attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+  for (unsigned attempt = 0; fd < 0 && attempt < 1000; ++attempt) {
     temporary = folder / (".velmora-triage-" + std::to_string(::getpid()) + "-" +
                           std::to_string(attempt) + ".tmp");
     fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
@@ -50,26 +92,16 @@ bool WriteReplacing(const std::filesystem::path& path, std::string_view bytes, s
   }
   if (fd < 0) {
     error = Reason(errno);
-    return false;
+    return nullptr;
   }
-  int failure = 0;
-  for (std::size_t at = 0; at < bytes.size() && failure == 0;) {
-    ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      failure = n < 0 ? errno : EIO;
-    } else {
-      at += static_cast<std::size_t>(n);
-    }
-  }
-  if (::close(fd) != 0 && failure == 0) failure = errno;
-  if (failure == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) failure = errno;
-  if (failure != 0) {
-    ::unlink(temporary.c_str());
-    error = Reason(failure);
-    return false;
-  }
-  return true;
+  return std::make_unique<PosixReplacingFile>(fd, temporary, path);
+}
+
+bool WriteReplacing(const std::filesystem::path& path, std::string_view bytes, std::string& error) {
+  auto file = ReplacingFile::Create(path, error);
+  if (!file) return false;
+  file->Write(bytes);
+  return file->Commit(error);
 }
 
 }  // namespace velmora::files

@@ -27,6 +27,13 @@ bool Write(std::FILE* stream, std::string_view text) {
 
 }  // namespace
 
+// A POSIX program always has the terminal or the pipes it was started with.
+bool StartedAlone() { return false; }
+
+bool OpenWithShell(const std::filesystem::path&) { return false; }
+
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+
 bool WriteStdout(std::string_view text) { return Write(stdout, text); }
 
 bool WriteStderr(std::string_view text) { return Write(stderr, text); }

@@ -85,12 +85,58 @@ std::optional<std::filesystem::path> ResolvedFolder(const std::filesystem::path&
   return std::filesystem::path(name);
 }
 
-bool WriteReplacing(const std::filesystem::path& path, std::string_view bytes, std::string& error) {
+namespace {
+
+class Win32ReplacingFile : public ReplacingFile {
+ public:
+  Win32ReplacingFile(HANDLE file, std::filesystem::path temporary, std::filesystem::path path)
+      : file_(file), temporary_(std::move(temporary)), path_(std::move(path)) {}
+  ~Win32ReplacingFile() override {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    if (!committed_) DeleteFileW(temporary_.c_str());
+  }
+  bool Write(std::string_view bytes) override {
+    for (std::size_t at = 0; at < bytes.size() && failure_ == 0;) {
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - at, 1 << 20));
+      DWORD written = 0;
+      if (!WriteFile(file_, bytes.data() + at, chunk, &written, nullptr) || written == 0) {
+        failure_ = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
+      }
+      at += written;
+    }
+    return failure_ == 0;
+  }
+  bool Commit(std::string& error) override {
+    if (failure_ == 0 && !FlushFileBuffers(file_)) failure_ = GetLastError();
+    CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
+    // Renaming over a link replaces the link itself, as on POSIX.
+    if (failure_ == 0 &&
+        !MoveFileExW(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      failure_ = GetLastError();
+    }
+    committed_ = failure_ == 0;
+    if (!committed_) error = Reason(failure_);
+    return committed_;
+  }
+
+ private:
+  HANDLE file_;
+  std::filesystem::path temporary_;
+  std::filesystem::path path_;
+  DWORD failure_ = 0;
+  bool committed_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::filesystem::path& path,
+                                                     std::string& error) {
   std::filesystem::path folder = path.parent_path();
   if (folder.empty()) folder = L".";
   std::filesystem::path temporary;
   HANDLE created = INVALID_HANDLE_VALUE;
-  for (unsigned attempt = 0; created == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
+  for (unsigned attempt = 0; created == INVALID_HANDLE_VALUE && attempt < 1000; ++attempt) {
     temporary = folder / (L"velmora-triage-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                           std::to_wstring(attempt) + L".tmp");
     created = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -99,31 +145,16 @@ bool WriteReplacing(const std::filesystem::path& path, std::string_view bytes, s
   }
   if (created == INVALID_HANDLE_VALUE) {
     error = Reason(GetLastError());
-    return false;
+    return nullptr;
   }
-  DWORD failure = 0;
-  {
-    Handle file(created);
-    for (std::size_t at = 0; at < bytes.size() && failure == 0;) {
-      DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - at, 1 << 20));
-      DWORD written = 0;
-      if (!WriteFile(file.get(), bytes.data() + at, chunk, &written, nullptr) || written == 0) {
-        failure = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
-      }
-      at += written;
-    }
-    if (failure == 0 && !FlushFileBuffers(file.get())) failure = GetLastError();
-  }
-  // Renaming over a link replaces the link itself, as on POSIX.
-  if (failure == 0 && !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    failure = GetLastError();
-  }
-  if (failure != 0) {
-    DeleteFileW(temporary.c_str());
-    error = Reason(failure);
-    return false;
-  }
-  return true;
+  return std::make_unique<Win32ReplacingFile>(created, temporary, path);
+}
+
+bool WriteReplacing(const std::filesystem::path& path, std::string_view bytes, std::string& error) {
+  auto file = ReplacingFile::Create(path, error);
+  if (!file) return false;
+  file->Write(bytes);
+  return file->Commit(error);
 }
 
 }  // namespace velmora::files

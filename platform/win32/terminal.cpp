@@ -66,6 +66,27 @@ bool ColoursOnStdout() {
   return (mode & kVirtualTerminal) != 0 || SetConsoleMode(handle, mode | kVirtualTerminal) != 0;
 }
 
+bool StartedAlone() {
+  // A console made for this process alone lists only it; one the program
+  // shares with cmd.exe or PowerShell lists them too; no console lists none.
+  // Output sent to a file or a pipe is read by whoever sent it there.
+  DWORD processes[2];
+  return GetConsoleProcessList(processes, 2) == 1 &&
+         GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR;
+}
+
+bool OpenWithShell(const std::filesystem::path& path) {
+  const HINSTANCE result =
+      ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+bool StderrIsTerminal() {
+  DWORD mode = 0;
+  const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+  return handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &mode);
+}
+
 bool WriteStdout(std::string_view text) { return Write(STD_OUTPUT_HANDLE, stdout, text); }
 bool WriteStderr(std::string_view text) { return Write(STD_ERROR_HANDLE, stderr, text); }
 

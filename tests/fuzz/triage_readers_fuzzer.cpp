@@ -1,7 +1,8 @@
 // The triage log readers on arbitrary bytes: the first byte picks the reader
 // (installer log, device-setup log, applications list, system report, or
-// the system report with its text repeated), the rest is split into lines as the program splits
-// decoded text. Whatever the input, the findings must stay well-formed and bounded.
+// the system report with its text repeated) and how the bytes are read, the
+// rest is split into lines as the program splits decoded text. Whatever the input, the findings
+// must stay well-formed and bounded.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -70,16 +71,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Every line end of any kind counts at most one line.
   const uint64_t lines = 1 + static_cast<uint64_t>(std::count(text.begin(), text.end(), '\n') +
                                                    std::count(text.begin(), text.end(), '\r'));
+  // The rest of the first byte picks small windows (lines split across
+  // many batches) and the reading thread from the first byte.
+  const unsigned variant = data[0] / 5;
   MemoryInput input(text);
-  std::vector<char> buffer(1 << 16);
-  Pumped pumped = Pump(input, *reader, "fuzz.log", 64 * 1024, buffer);
+  BatchStore store(variant % 2 == 0 ? 61 : 1 << 16);
+  Pumped pumped =
+      Pump(input, *reader, "fuzz.log", 64 * 1024, store, variant % 4 < 2 ? 0 : kInlineBytes);
   CheckFindings(pumped.result.findings, lines);
   for (const Attempt& attempt : pumped.result.attempts) {
     Check(attempt.line <= lines, "an attempt's evidence within the file");
     Check(attempt.product.size() <= kMaxKeptLine, "product name is cut");
   }
   std::vector<FileAnswer> answers;
-  answers.push_back({"fuzz.log", pumped.crc, 0, std::nullopt, std::move(pumped.result)});
+  answers.push_back(
+      {"fuzz.log", static_cast<uint32_t>(pumped.hash), 0, std::nullopt, std::move(pumped.result)});
   const Outcome outcome = Judge("fuzz", std::move(answers), std::move(pumped.input), 1);
   CheckFindings(outcome.findings, lines);
   Check(!outcome.summary.empty(), "a summary");

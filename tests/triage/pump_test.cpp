@@ -3,6 +3,8 @@
 // handle a reader reuses keeps only its latest line.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "input/byte_stream.h"
 #include "pump.h"
 
@@ -29,7 +31,7 @@ class Keeper : public Reader {
     if (moving_ != kNoEvidence) {
       Finding& moved = result.findings.emplace_back();
       moved.evidence = moving_;
-      moved.also = {{1, "line 1"}, {5, "line 5"}};  // lines further up, one already in context
+      moved.also = {{991, "line 991"}, {995, "line 995"}};  // further up, one already in context
       result.attempts.emplace_back().evidence = moving_;
     }
     return result;
@@ -50,28 +52,78 @@ std::vector<uint64_t> Numbers(const Finding& finding) {
   return numbers;
 }
 
+// Windows of a few bytes split lines across batches (of 7 bytes, every
+// line); a threshold of 0 reads on the second thread from the first byte.
+struct Reading {
+  std::size_t window;
+  uint64_t inline_bytes;
+};
+constexpr Reading kReadings[] = {
+    {7, kInlineBytes}, {23, kInlineBytes}, {23, 0}, {BatchStore::kWindow, 0}};
+
 TEST(Pump, EvidenceComesWithTheLinesAroundIt) {
+  // A thousand lines: past the bytes the decoder holds to choose the
+  // encoding, so that the lines around the evidence come in other batches.
   std::string text;
-  for (int i = 1; i <= 10; ++i) text += "line " + std::to_string(i) + "\r\n";
-  MemoryInput input(text);
-  std::vector<char> buffer(7);  // lines split across reads
-  Keeper keeper({6, 1, 10, 9}, {3, 7});
-  const Pumped pumped = Pump(input, keeper, "log", 1024, buffer);
-  const auto& findings = pumped.result.findings;
-  ASSERT_EQ(findings.size(), 5u);
-  const std::vector<std::pair<uint64_t, std::vector<uint64_t>>> expected = {
-      {1, {1, 2, 3}},              // nothing before the first line
-      {6, {2, 3, 4, 5, 6, 7, 8}},  // four before, two after
-      {9, {5, 6, 7, 8, 9, 10}},    // the file ends one line after
-      {10, {6, 7, 8, 9, 10}},
-      {7, {1, 3, 4, 5, 6, 7, 8, 9}},  // the reused handle: its latest line, with the lines above
-  };
-  std::vector<std::pair<uint64_t, std::vector<uint64_t>>> got;
-  for (const Finding& finding : findings) got.emplace_back(finding.line, Numbers(finding));
-  std::sort(got.begin(), got.end() - 1);
-  EXPECT_EQ(got, expected);
-  EXPECT_EQ(pumped.result.attempts.at(0).line, 7u);
-  EXPECT_EQ(pumped.bytes, text.size());
+  for (int i = 1; i <= 1000; ++i) text += "line " + std::to_string(i) + "\r\n";
+  for (const Reading& reading : kReadings) {
+    SCOPED_TRACE(reading.window);
+    MemoryInput input(text);
+    BatchStore store(reading.window);
+    Keeper keeper({996, 1, 1000, 999}, {993, 997});
+    const Pumped pumped = Pump(input, keeper, "log", 1024, store, reading.inline_bytes);
+    const auto& findings = pumped.result.findings;
+    ASSERT_EQ(findings.size(), 5u);
+    const std::vector<std::pair<uint64_t, std::vector<uint64_t>>> expected = {
+        {1, {1, 2, 3}},                              // nothing before the first line
+        {996, {992, 993, 994, 995, 996, 997, 998}},  // four before, two after
+        {999, {995, 996, 997, 998, 999, 1000}},      // the file ends one line after
+        {1000, {996, 997, 998, 999, 1000}},
+        // the reused handle: its latest line, with the lines above
+        {997, {991, 993, 994, 995, 996, 997, 998, 999}},
+    };
+    std::vector<std::pair<uint64_t, std::vector<uint64_t>>> got;
+    for (const Finding& finding : findings) got.emplace_back(finding.line, Numbers(finding));
+    std::sort(got.begin(), got.end() - 1);
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(pumped.result.attempts.at(0).line, 997u);
+    EXPECT_EQ(pumped.bytes, text.size());
+  }
+}
+
+// A reader that has what it needs stops the reading, on either thread, and
+// one that fails lets the reading thread end before the failure goes on.
+class Stopper : public Reader {
+ public:
+  explicit Stopper(bool throws) : throws_(throws) {}
+  void Line(uint64_t number, std::string_view, EvidenceKeeper&) override {
+    last_ = number;
+    if (number == 3 && throws_) throw std::runtime_error("reader failed");
+  }
+  bool WantsMore() const override { return last_ < 3; }
+  FileResult End() override { return {}; }
+  uint64_t last_ = 0;
+
+ private:
+  bool throws_;
+};
+
+TEST(Pump, StopsWhenTheReaderIsDoneOrFails) {
+  const std::string text(8 << 20, '\n');
+  for (const Reading& reading : kReadings) {
+    SCOPED_TRACE(reading.window);
+    MemoryInput input(text);
+    BatchStore store(reading.window);
+    Stopper done(false);
+    const Pumped pumped = Pump(input, done, "log", 1024, store, reading.inline_bytes);
+    EXPECT_EQ(done.last_, 3u);
+    EXPECT_LT(pumped.bytes, text.size() / 2);
+
+    MemoryInput again(text);
+    Stopper failing(true);
+    EXPECT_THROW(Pump(again, failing, "log", 1024, store, reading.inline_bytes),
+                 std::runtime_error);
+  }
 }
 
 }  // namespace

@@ -149,6 +149,33 @@ class WineTriage(unittest.TestCase):
         self.assertTrue(out.startswith("Verdict: FAILED"), out[:200])
         self.assertIn("cannot write", err)
 
+    def test_dropped_onto_it_the_page_opens_in_the_browser(self):
+        # The shell's "open" of a page recorded instead of a browser started.
+        opened = self.wine.drive_c / "opened.txt"
+        self.wine.reg_add(r"HKLM\Software\Classes\.html", "", "velmora.recorded")
+        self.wine.reg_add(r"HKLM\Software\Classes\velmora.recorded\shell\open\command", "",
+                          r"C:\windows\system32\cmd.exe /c echo %1>> C:\opened.txt")
+        exe = self.wine.to_windows_path(EXE)
+        # Explorer starts a console program with a console of its own, as
+        # "start" does: the answer goes to a page in the temporary folder.
+        for argv, shown in (([self.folder], "Velmora_Drivers"), ([], "Drop a collected folder")):
+            with self.subTest(shown):
+                opened.unlink(missing_ok=True)
+                self.wine.run("start", ["/wait", exe, *map(self.wine.to_windows_path, argv)])
+                self.wine.wait_idle()  # the opener runs on its own, after the program
+                [page] = opened.read_text().split()
+                self.assertRegex(page, r"\\Temp\\velmora-triage-.*\.html$")
+                text = self.wine.from_windows_path(page).read_text(encoding="utf-8")
+                self.assertIn("Content-Security-Policy", text)
+                self.assertIn(shown, text)
+        # From a console the report is printed, as always, and nothing opened.
+        opened.unlink()
+        status, out, _ = self.run_windows(self.folder)
+        self.wine.wait_idle()
+        self.assertEqual(status, 1)
+        self.assertTrue(out.startswith("Verdict: FAILED"))
+        self.assertFalse(opened.exists())
+
     def test_imports_only_windows_own_dlls(self):
         pe = read_pe(EXE)
         self.assertEqual(pe.OPTIONAL_HEADER.Magic, pefile.OPTIONAL_HEADER_MAGIC_PE_PLUS)

@@ -1,16 +1,12 @@
 #include <string>
 
+#include "html_page.h"
 #include "outcome.h"
 #include "shown_text.h"
 
 namespace triage {
 
 namespace {
-
-// Only inline styles: no script, no outside resource of any kind.
-constexpr const char* kPolicy =
-    "default-src 'none'; style-src 'unsafe-inline'; img-src 'none'; base-uri 'none'; "
-    "form-action 'none'";
 
 constexpr const char* kStyle = R"(
 body { font: 15px/1.45 system-ui, "Segoe UI", sans-serif; margin: 0; color: #1d232b; background: #f4f5f7; }
@@ -124,11 +120,7 @@ std::string HtmlReport(const Outcome& outcome) {
   const std::string verdict = VerdictName(outcome.verdict);
 
   std::string out;
-  out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
-  out += "<meta http-equiv=\"Content-Security-Policy\" content=\"" + std::string(kPolicy) + "\">\n";
-  out += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
-  out += "<title>Triage: " + HtmlEscape(verdict) + "</title>\n<style>" + kStyle +
-         "</style>\n</head>\n<body>\n<main>\n";
+  out += PageHead("Triage: " + verdict, kStyle);
   out += "<h1>Velmora installation triage</h1>\n<p class=\"source\">" + HtmlEscape(outcome.source) +
          " &middot; " + std::to_string(outcome.files_read) + " file(s) read</p>\n";
   std::string headline = outcome.verdict == Verdict::Failed      ? "The installation failed"
@@ -182,7 +174,7 @@ std::string HtmlReport(const Outcome& outcome) {
     }
     out += "</section>\n";
   }
-  out += "</main>\n</body>\n</html>\n";
+  out += PageTail();
   return out;
 }
 

@@ -4,8 +4,11 @@
 
 namespace triage {
 
-std::string JsonReport(const Outcome& outcome) {
-  using Json = nlohmann::ordered_json;
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json JsonObject(const Outcome& outcome) {
   const auto number_or_null = [](auto value, bool present) {
     return present ? Json(value) : Json(nullptr);
   };
@@ -50,11 +53,31 @@ std::string JsonReport(const Outcome& outcome) {
     });
   }
   out["findings"] = std::move(findings);
-  // Text cut by a reader in the middle of a character still gives valid
-  // JSON. Everything beyond ASCII is written as \u escapes: the data stays
-  // whole for the tools that read it, and nothing from the input reaches a
-  // terminal raw.
-  return out.dump(2, ' ', true, Json::error_handler_t::replace) + "\n";
+  return out;
+}
+
+// Text cut by a reader in the middle of a character still gives valid
+// JSON. Everything beyond ASCII is written as \u escapes: the data stays
+// whole for the tools that read it, and nothing from the input reaches a
+// terminal raw.
+std::string Dump(const Json& json, int indent) {
+  return json.dump(indent, ' ', true, Json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace
+
+std::string JsonReport(const Outcome& outcome) { return Dump(JsonObject(outcome), 2); }
+
+std::string JsonLine(const Outcome& outcome, std::string_view ticket) {
+  Json line;
+  line["ticket"] = ticket;
+  Json whole = JsonObject(outcome);
+  for (auto& item : whole.items()) line[item.key()] = std::move(item.value());
+  return Dump(line, -1);
+}
+
+std::string UnreadableJsonLine(std::string_view ticket, std::string_view reason) {
+  return Dump(Json{{"ticket", ticket}, {"verdict", "unreadable"}, {"reason", reason}}, -1);
 }
 
 }  // namespace triage

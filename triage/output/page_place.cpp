@@ -13,7 +13,13 @@ using velmora::files::ResolvedFolder;
 
 std::string PageRefusal(const fs::path& input, const fs::path& page) {
   const auto target = IdOf(input, true);
-  if (!target) return "";  // PATH cannot be read: the run stops there
+  if (!target) {
+    // No input at all: the run stops at reading it. One that is there but
+    // cannot be looked at leaves no way to keep the page out of it.
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(input, ec))) return "";
+    return "the input cannot be looked at to keep the page out of it";
+  }
   const auto input_name = IdOf(input, false);
   if (const auto at_page = IdOf(page, false);
       at_page && (*at_page == *target || *at_page == input_name)) {

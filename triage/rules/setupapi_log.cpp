@@ -203,6 +203,7 @@ class SetupApiReader : public Reader {
     finding.evidence = has_error_line ? section_.error_evidence : evidence_->Keep();
     section_.error_evidence = kNoEvidence;  // the finding has it now
     finding.velmora_driver = section_.velmora;
+    finding.where = section_.title;
     if (!section_.velmora) finding.severity = Severity::Warning;
     finding.time = section_.time;
     finding.code = section_.error_code;

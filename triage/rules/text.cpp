@@ -100,8 +100,7 @@ void AppendUtf8(uint32_t c, std::string& out) {
   }
 }
 
-std::string_view CutUtf8(std::string_view text, size_t limit) {
-  if (text.size() <= limit) return text;
+std::string_view CutLongUtf8(std::string_view text, size_t limit) {
   size_t end = limit;
   // Step back over continuation bytes to the start of the cut sequence.
   while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;

@@ -43,8 +43,12 @@ std::optional<int64_t> ParseHex(std::string_view text, size_t* used = nullptr);
 // Appends code point `c` (at most U+10FFFF) to `out` as UTF-8.
 void AppendUtf8(uint32_t c, std::string& out);
 
-// `text` cut to at most `limit` bytes without splitting a UTF-8 sequence.
-std::string_view CutUtf8(std::string_view text, size_t limit = kMaxKeptLine);
+// `text` cut to at most `limit` bytes without splitting a UTF-8 sequence;
+// inline, as nearly every line is short already.
+std::string_view CutLongUtf8(std::string_view text, size_t limit);
+inline std::string_view CutUtf8(std::string_view text, size_t limit = kMaxKeptLine) {
+  return text.size() <= limit ? text : CutLongUtf8(text, limit);
+}
 
 // Seconds since 1970-01-01 of a calendar date and time; nothing when a field
 // is out of range.

@@ -12,8 +12,8 @@ namespace triage::test {
 
 FileResult ReadText(Reader& reader, std::string_view text) {
   MemoryInput input(text);
-  std::vector<char> buffer(1 << 16);
-  return Pump(input, reader, "file", 64 * 1024, buffer).result;
+  BatchStore store(1 << 16);
+  return Pump(input, reader, "file", 64 * 1024, store).result;
 }
 
 std::string Fixture(const std::string& relative) {

@@ -181,6 +181,7 @@ void BurnLogRules::End(FileResult& result) const {
     finding.evidence = package_failed_->evidence;
     finding.time = package_failed_->time;
     finding.code = package_failed_->code;
+    finding.where = package_failed_->text;
     finding.message = "The bundle's package " + package_failed_->text + " failed with " +
                       ExplainInstallerCode(*package_failed_->code) + ".";
     finding.remedy = RemedyFor(finding.code, kPackageLog);
@@ -192,6 +193,7 @@ void BurnLogRules::End(FileResult& result) const {
     finding.evidence = package.evidence;
     finding.time = package.time;
     finding.code = package.code;
+    finding.where = package.text;
     finding.message = "The bundle's non-vital package " + package.text + " failed";
     if (package.code) finding.message += " with " + ExplainInstallerCode(*package.code);
     finding.message += "; the bundle went on without it.";

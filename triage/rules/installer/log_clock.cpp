@@ -4,13 +4,15 @@
 
 namespace triage {
 
-void LogClock::Header(const MsiLine& header) {
+void LogClock::Header(std::string_view text) {
   if (midnight_) return;
-  const int64_t* parts = header.date;
+  const std::optional<HeaderDate> header = ParseHeaderDate(text);
+  if (!header) return;
+  const int64_t* parts = header->parts;
   int64_t year = 0, month = 0, day = 0;
-  if (header.date_widths[0] == 4) {  // year first: "2026/12/01", "2026-12-01"
+  if (header->widths[0] == 4) {  // year first: "2026/12/01", "2026-12-01"
     year = parts[0], month = parts[1], day = parts[2];
-  } else if (header.date_separator == '.' || parts[0] > 12) {  // day first, as most locales
+  } else if (header->separator == '.' || parts[0] > 12) {  // day first, as most locales
     day = parts[0], month = parts[1], year = parts[2];
   } else {  // the United States' month/day/year, unless the log's end says otherwise
     month = parts[0], day = parts[1], year = parts[2];
@@ -19,10 +21,10 @@ void LogClock::Header(const MsiLine& header) {
   for (int i = 0; i < 3; ++i) parts_[i] = parts[i];
   if (year < 100) year += 2000;
   midnight_ = CivilSeconds(year, month, day, 0, 0, 0);
-  if (midnight_ && header.clock) {
-    start_ = *midnight_ + *header.clock;
+  if (midnight_ && header->clock) {
+    start_ = *midnight_ + *header->clock;
     last_ = start_;
-    last_clock_ = *header.clock;
+    last_clock_ = *header->clock;
   }
 }
 
@@ -44,8 +46,11 @@ std::optional<int64_t> LogClock::At(std::optional<int64_t> clock) {
   if (last_clock_ >= 0 && *clock + 6 * 3600 < last_clock_) day_offset_ += 86400;
   last_clock_ = *clock;
   if (!midnight_) return std::nullopt;
-  last_ = *midnight_ + day_offset_ + *clock;
-  return last_;
+  // The time is returned from a local: reading `last_` back as a whole just
+  // after storing its parts stalls the processor on every action line.
+  const int64_t at = *midnight_ + day_offset_ + *clock;
+  last_ = at;
+  return at;
 }
 
 }  // namespace triage

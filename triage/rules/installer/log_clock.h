@@ -12,7 +12,7 @@ namespace triage {
 class LogClock {
  public:
   // A header line: the first one gives the date and the time the log began.
-  void Header(const MsiLine& header);
+  void Header(std::string_view header);
   // The time of a line that shows `clock` (seconds into the day), in
   // seconds since 1970 of local time; nothing before the header gave a
   // date. A clock far behind the last one means the log passed midnight.

@@ -1,5 +1,7 @@
 #include "msi_grammar.h"
 
+#include <array>
+
 #include "codes.h"
 #include "text.h"
 
@@ -15,9 +17,18 @@ constexpr std::string_view kFullComma = "\xEF\xBC\x8C";         // U+FF0C
 constexpr std::size_t kMaxActionPrefix = 48;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsNameChar(char c) {
-  return IsDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+
+// The characters of an action's name, looked up as every action line has one.
+constexpr std::array<bool, 256> NameChars() {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    table[c] =
+        (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+  }
+  return table;
 }
+constexpr std::array<bool, 256> kNameChars = NameChars();
+bool IsNameChar(char c) { return kNameChars[static_cast<unsigned char>(c)]; }
 
 // `text` without a trailing full stop, ASCII or CJK.
 std::string_view DropStop(std::string_view text) {
@@ -44,10 +55,11 @@ bool IsNotice(std::string_view word) {
 
 // "MSI (s) (A4:B0) [10:15:02:310]: payload" and the older "MSI (c) (29:28)
 // : payload": the payload, and the clock where there is one.
-std::string_view EnginePayload(std::string_view text, std::optional<int64_t>& clock) {
+// The clock is read only for the few lines whose time is used.
+std::string_view EnginePayload(std::string_view text, std::string_view& clock) {
   const std::string_view head = text.substr(0, 48);
   const std::size_t open = head.find('[', 8);
-  if (open != std::string_view::npos) clock = ParseDayClock(head.substr(open + 1));
+  if (open != std::string_view::npos) clock = head.substr(open + 1);
   const std::size_t close = head.find(']', 8);
   std::size_t colon = std::string_view::npos;
   if (close != std::string_view::npos && head.substr(close + 1, 2) == ": ") {
@@ -90,6 +102,15 @@ Fields SplitFields(std::string_view payload) {
   return fields;
 }
 
+// How often `c` occurs in `text`: a few memchr calls, as it occurs rarely.
+std::size_t Occurrences(std::string_view text, char c) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(c); at != std::string_view::npos; at = text.find(c, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
 // The value up to the field's end: a stop or comma, ASCII or CJK.
 std::string_view FieldText(std::string_view value) {
   std::size_t end = value.size();
@@ -112,11 +133,53 @@ std::optional<int64_t> LeadingNumber(std::string_view value, bool last) {
   return number;
 }
 
+// A message number: the digits at the start of `text`, a few at most, as
+// a note gives one on nearly every other line of some logs.
+std::optional<int64_t> MessageNumber(std::string_view text) {
+  int64_t value = 0;
+  std::size_t digits = 0;
+  for (; digits < text.size() && IsDigit(text[digits]); ++digits) {
+    if (digits == 9) return std::nullopt;
+    value = value * 10 + (text[digits] - '0');
+  }
+  if (digits == 0) return std::nullopt;
+  return value;
+}
+
+// The engine's own working lines, never translated, which make up most of a
+// verbose log: none is a line the rules use. Told apart by their first
+// letter first, as they are most lines of a large log.
+bool IsWorkingLine(std::string_view payload) {
+  if (payload.empty()) return false;
+  switch (payload[0]) {
+    case 'E':
+      return StartsWith(payload, "Executing op: ");
+    case 'D':
+      return StartsWith(payload, "Doing action: ");
+    case 'P':
+      return StartsWith(payload, "PROPERTY CHANGE: ");
+    case 'C':
+      return StartsWith(payload, "Component: ");
+    case 'F':
+      return StartsWith(payload, "Feature: ") || StartsWith(payload, "File: ");
+    case 'S':
+      return StartsWith(payload, "Skipping action: ");
+    case 'T':
+      return StartsWith(payload, "Transforming table ");
+    default:
+      return false;
+  }
+}
+
 void EngineLine(std::string_view payload, MsiLine& line) {
   if (payload.empty()) return;
+  if (IsWorkingLine(payload)) {
+    line.kind = MsiLineKind::Engine;
+    return;
+  }
   if (StartsWith(payload, "Note: 1: ")) {
     line.kind = MsiLineKind::Note;
-    line.number = ParseDecimal(payload.substr(9));
+    line.number = MessageNumber(payload.substr(9));
     return;
   }
   if (StartsWith(payload, "MainEngineThread is returning ")) {
@@ -126,10 +189,9 @@ void EngineLine(std::string_view payload, MsiLine& line) {
   }
   // "Product: X -- Error 1722. ..." ("产品: X -- 错误 1722。..."): a label,
   // the product, then the message.
-  const std::size_t dashes = payload.find(" -- ");
-  const std::size_t colon = payload.find(':');
-  if (dashes != std::string_view::npos && colon != std::string_view::npos && colon < dashes &&
-      colon < 24) {
+  const std::size_t colon = payload.substr(0, 24).find(':');
+  const std::size_t dashes = colon == std::string_view::npos ? colon : payload.find(" -- ", colon);
+  if (dashes != std::string_view::npos) {
     const std::string_view message = payload.substr(dashes + 4);
     line.value = message;
     const std::size_t blank = message.find(' ');
@@ -149,12 +211,18 @@ void EngineLine(std::string_view payload, MsiLine& line) {
   }
   // The closing status line: five fields, the third the language's number,
   // the last the status; a restart notice has six, the last two numbers.
+  // Most engine lines have fewer colons (a full-width one counted by its
+  // last byte) and are let go at once.
+  if (Occurrences(payload, ':') + Occurrences(payload, '\x9A') < 5) {
+    line.kind = MsiLineKind::Engine;
+    return;
+  }
   const Fields fields = SplitFields(payload);
   if (fields.count == 5 && LeadingNumber(fields.value[2], false)) {
     if (const auto status = LeadingNumber(fields.value[4], true)) {
       line.kind = MsiLineKind::Status;
-      line.product = FieldText(fields.value[0]);
-      line.version = FieldText(fields.value[1]);
+      line.name = FieldText(fields.value[0]);
+      line.value = FieldText(fields.value[1]);
       line.number = status;
       return;
     }
@@ -167,32 +235,41 @@ void EngineLine(std::string_view payload, MsiLine& line) {
   line.kind = MsiLineKind::Engine;
 }
 
-// "=== Verbose logging started: 12/1/2026  10:15:00  Build type: ..." in
-// any language: the first three numbers after "=== " are the date, as the
-// locale writes it, the clock follows.
-void HeaderLine(std::string_view text, MsiLine& line) {
-  std::size_t at = 4;
-  while (at < text.size() && at < 80 && !IsDigit(text[at])) ++at;
-  for (int i = 0; i < 3; ++i) {
-    std::size_t used = 0;
-    const auto part = ParseDecimal(text.substr(at), &used);
-    if (!part || used > 4 || at + used > text.size()) return;
-    line.date[i] = *part;
-    line.date_widths[i] = used;
-    at += used;
-    if (i < 2) {
-      // "12/1/2026", "01.12.2026", "2026-12-01", "2026. 12. 1.": one mark, maybe a blank.
-      if (at >= text.size() || IsDigit(text[at])) return;
-      line.date_separator = text[at++];
-      if (at < text.size() && text[at] == ' ') ++at;
-    }
+// "Action start 10:00:00: Name." and "Action ended 10:00:00: Name. Return
+// value 3.", as English logs write them: read at once, being a good part of
+// a log's lines; anything else goes on to the reading for all languages.
+bool EnglishActionLine(std::string_view text, MsiLine& line) {
+  constexpr std::size_t kHead = 23;  // "Action start HH:MM:SS: "
+  constexpr std::string_view kReturn = ". Return value ";
+  if (text.size() < kHead + 2 || !StartsWith(text, "Action ") || text.substr(21, 2) != ": ") {
+    return false;
   }
-  line.kind = MsiLineKind::Header;
-  // The clock: the next digits, past blanks and any word for morning or evening.
-  for (std::size_t skipped = 0; at < text.size() && skipped < 24 && !IsDigit(text[at]); ++skipped) {
-    ++at;
+  const std::string_view word = text.substr(7, 6);
+  const bool start = word == "start ";
+  if (!start && word != "ended ") return false;
+  const auto clock = ParseDayClock(text.substr(13, 8));
+  std::string_view name = text.substr(kHead);
+  if (!clock || name.back() != '.') return false;
+  std::optional<int64_t> value;
+  if (start) {
+    name.remove_suffix(1);
+  } else {
+    // "Name. Return value N." with one digit.
+    if (name.size() < kReturn.size() + 3 || !IsDigit(name[name.size() - 2])) return false;
+    const std::size_t tail = name.size() - kReturn.size() - 2;
+    if (name.substr(tail, kReturn.size()) != kReturn) return false;
+    value = name[name.size() - 2] - '0';
+    name = name.substr(0, tail);
   }
-  line.clock = ParseDayClock(text.substr(at));
+  if (name.empty()) return false;
+  for (const char c : name) {
+    if (!IsNameChar(c)) return false;
+  }
+  line.kind = start ? MsiLineKind::ActionStart : MsiLineKind::ActionEnded;
+  line.number = value;
+  line.name = name;
+  line.clock = clock;
+  return true;
 }
 
 // "<a word or few> H:MM:SS: <Action><stop> <rest>": an action starting (no
@@ -200,6 +277,7 @@ void HeaderLine(std::string_view text, MsiLine& line) {
 // French sets a blank before the colon; a legacy code page other than the
 // one the text is read in turns a CJK stop into some other bytes.
 bool ActionLine(std::string_view text, MsiLine& line) {
+  if (EnglishActionLine(text, line)) return true;
   std::size_t at = 0;
   const std::size_t limit = std::min(text.size(), kMaxActionPrefix);
   while (at < limit && !IsDigit(text[at])) ++at;
@@ -265,6 +343,17 @@ bool ActionLine(std::string_view text, MsiLine& line) {
 }  // namespace
 
 std::optional<int64_t> ParseDayClock(std::string_view text, std::size_t* used) {
+  // "HH:MM:SS", as nearly every clock is written, at once.
+  if (text.size() >= 8 && text[2] == ':' && text[5] == ':' && IsDigit(text[0]) &&
+      IsDigit(text[1]) && IsDigit(text[3]) && IsDigit(text[4]) && IsDigit(text[6]) &&
+      IsDigit(text[7]) && (text.size() == 8 || !IsDigit(text[8]))) {
+    const int64_t hour = (text[0] - '0') * 10 + (text[1] - '0');
+    const int64_t minute = (text[3] - '0') * 10 + (text[4] - '0');
+    const int64_t second = (text[6] - '0') * 10 + (text[7] - '0');
+    if (hour > 23 || minute > 59 || second > 60) return std::nullopt;
+    if (used != nullptr) *used = 8;
+    return hour * 3600 + minute * 60 + second;
+  }
   std::size_t hour_digits = 0;
   while (hour_digits < text.size() && hour_digits < 3 && IsDigit(text[hour_digits])) ++hour_digits;
   if (hour_digits < 1 || hour_digits > 2 || text.size() < hour_digits + 6) return std::nullopt;
@@ -274,12 +363,41 @@ std::optional<int64_t> ParseDayClock(std::string_view text, std::size_t* used) {
     return std::nullopt;
   }
   if (rest.size() > 6 && IsDigit(rest[6])) return std::nullopt;
-  const int64_t hour = *ParseDecimal(text.substr(0, hour_digits));
+  const int64_t hour = hour_digits == 1 ? text[0] - '0' : (text[0] - '0') * 10 + (text[1] - '0');
   const int64_t minute = (rest[1] - '0') * 10 + (rest[2] - '0');
   const int64_t second = (rest[4] - '0') * 10 + (rest[5] - '0');
   if (hour > 23 || minute > 59 || second > 60) return std::nullopt;
   if (used != nullptr) *used = hour_digits + 6;
   return hour * 3600 + minute * 60 + second;
+}
+
+std::optional<HeaderDate> ParseHeaderDate(std::string_view text) {
+  // "=== Verbose logging started: 12/1/2026  10:15:00  Build type: ..." in
+  // any language: the first three numbers after "=== " are the date, as the
+  // locale writes it, the clock follows.
+  HeaderDate date;
+  std::size_t at = 4;
+  while (at < text.size() && at < 80 && !IsDigit(text[at])) ++at;
+  for (int i = 0; i < 3; ++i) {
+    std::size_t used = 0;
+    const auto part = ParseDecimal(text.substr(std::min(at, text.size())), &used);
+    if (!part || used > 4) return std::nullopt;
+    date.parts[i] = *part;
+    date.widths[i] = used;
+    at += used;
+    if (i < 2) {
+      // "12/1/2026", "01.12.2026", "2026-12-01", "2026. 12. 1.": one mark, maybe a blank.
+      if (at >= text.size() || IsDigit(text[at])) return std::nullopt;
+      date.separator = text[at++];
+      if (at < text.size() && text[at] == ' ') ++at;
+    }
+  }
+  // The clock: the next digits, past blanks and any word for morning or evening.
+  for (std::size_t skipped = 0; at < text.size() && skipped < 24 && !IsDigit(text[at]); ++skipped) {
+    ++at;
+  }
+  date.clock = ParseDayClock(text.substr(std::min(at, text.size())));
+  return date;
 }
 
 MsiLine ParseMsiLine(std::string_view text) {
@@ -292,17 +410,24 @@ MsiLine ParseMsiLine(std::string_view text) {
       if (StartsWith(text, "MSI (")) {
         line.engine = true;
         line.server = StartsWith(text, "MSI (s)");
-        EngineLine(EnginePayload(text, line.clock), line);
+        std::string_view clock;
+        EngineLine(EnginePayload(text, clock), line);
+        if (line.kind == MsiLineKind::EngineReturn || line.kind == MsiLineKind::Status) {
+          line.clock = ParseDayClock(clock);
+        }
         return line;
       }
       break;
     case '=':
-      if (StartsWith(text, "=== ")) HeaderLine(text, line);
+      if (StartsWith(text, "=== ")) {
+        line.kind = MsiLineKind::Header;
+        line.value = text;
+      }
       return line;
     case 'P':
       if (StartsWith(text, "Property(")) {
-        // "Property(S): Name = Value"
-        const std::size_t colon = text.find("): ");
+        // "Property(S): Name = Value"; the side is one letter but in odd logs.
+        const std::size_t colon = text.substr(10, 3) == "): " ? 10 : text.find("): ");
         if (colon == std::string_view::npos || colon > 12) return line;
         const std::string_view assignment = text.substr(colon + 3);
         const std::size_t equals = assignment.find(" = ");

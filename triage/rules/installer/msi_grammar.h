@@ -40,17 +40,24 @@ struct MsiLine {
   char origin = 0;                // a property's side: 'S' server, 'C' client, 'N' nested
   std::optional<int64_t> clock;   // the time of day it shows, in seconds
   std::optional<int64_t> number;  // return value, code, status
-  std::string_view name;          // action, custom action or property name
-  std::string_view value;         // property value; a Product line's message
-  std::string_view product;       // status line: the product name field
-  std::string_view version;       // status line: the product version field
-  // Header: the date's three numbers as written and how they were written.
-  int64_t date[3] = {0, 0, 0};
-  std::size_t date_widths[3] = {0, 0, 0};
-  char date_separator = 0;
+  // Action, custom action or property name; a status line's product name.
+  std::string_view name;
+  // A property's value; a Product line's message; a status line's product
+  // version; a header's text.
+  std::string_view value;
 };
 
 MsiLine ParseMsiLine(std::string_view text);
+
+// A header's date and time, as the machine's locale wrote them.
+struct HeaderDate {
+  int64_t parts[3] = {0, 0, 0};  // the date's three numbers as written
+  std::size_t widths[3] = {0, 0, 0};
+  char separator = 0;
+  std::optional<int64_t> clock;
+};
+// Nothing when the header holds no date.
+std::optional<HeaderDate> ParseHeaderDate(std::string_view header);
 
 // "H:MM:SS" or "HH:MM:SS" at the start of `text`, as seconds into the day;
 // `used` is set to the characters it took.

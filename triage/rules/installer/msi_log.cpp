@@ -49,7 +49,7 @@ void MsiLogRules::Line(uint64_t number, std::string_view text, EvidenceKeeper& e
   switch (line.kind) {
     case MsiLineKind::Header:
       seen_ = true;
-      clock_.Header(line);
+      clock_.Header(line.value);
       return;
     case MsiLineKind::ActionStart:
       seen_ = true;
@@ -113,8 +113,8 @@ void MsiLogRules::Line(uint64_t number, std::string_view text, EvidenceKeeper& e
       return;
     case MsiLineKind::Status:
       outcome_.Offer(OutcomeSource::Status, line.number, 0, "", clock_.At(line.clock), evidence);
-      if (product_name_.empty()) product_name_ = std::string(CutUtf8(line.product, 200));
-      if (product_version_.empty()) product_version_ = std::string(CutUtf8(line.version, 100));
+      if (product_name_.empty()) product_name_ = std::string(CutUtf8(line.name, 200));
+      if (product_version_.empty()) product_version_ = std::string(CutUtf8(line.value, 100));
       return;
     default:
       return;
@@ -275,6 +275,7 @@ Finding MsiLogRules::FailedAction(const Marked& action, bool wine, Result result
   if (!facts.code && !wine) facts.code = ReturnValueToCode(3);
   finding.code = facts.code;
   where = facts.custom_action.empty() ? facts.action : facts.custom_action;
+  finding.where = where;
   finding.message = FailedActionMessage(facts);
   finding.remedy = RemedyFor(facts.code, finding.remedy);
   return finding;
@@ -333,6 +334,7 @@ void MsiLogRules::End(FileResult& result) const {
     finding.time = cancel_ ? cancel_->time : std::nullopt;
     finding.code = 1602;
     finding.message = CancelledMessage(cancel_ ? cancel_->name : "");
+    finding.where = cancel_ ? cancel_->name : "";
     findings.push_back(std::move(finding));
     explained = true;
   }

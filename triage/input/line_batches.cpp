@@ -1,0 +1,95 @@
+#include "line_batches.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace triage {
+
+void ByteHash::Add(const char* data, std::size_t size) {
+  if (total_ >= kHashedBytes) return;
+  size = static_cast<std::size_t>(std::min<uint64_t>(size, kHashedBytes - total_));
+  while (size > 0 && held_ > 0 && held_ < 8) {
+    carry_[held_++] = *data++;
+    --size;
+    if (held_ == 8) {
+      Mix(carry_);
+      held_ = 0;
+    }
+  }
+  for (; size >= 8; data += 8, size -= 8) Mix(data);
+  for (; size > 0; --size) carry_[held_++] = *data++;
+}
+
+uint64_t ByteHash::Value() const {
+  uint64_t value = state_ ^ (total_ * 0x9E3779B97F4A7C15ULL);
+  for (std::size_t i = 0; i < held_; ++i) {
+    value = (value ^ static_cast<unsigned char>(carry_[i])) * 0x100000001B3ULL;
+  }
+  value ^= value >> 31;
+  return value * 0xBF58476D1CE4E5B9ULL;
+}
+
+void ByteHash::Mix(const char* word) {
+  uint64_t w;
+  std::memcpy(&w, word, 8);
+  state_ = (state_ ^ w) * 0x9E3779B97F4A7C15ULL;
+  state_ ^= state_ >> 29;
+  total_ += 8;
+}
+
+void LineBatcher::Sink::Line(uint64_t number, std::string_view text) {
+  if (batch->lines.empty()) batch->first_number = number;
+  // A line lying in the window as it is needs no copy.
+  const auto at = reinterpret_cast<std::uintptr_t>(text.data());
+  const auto base = reinterpret_cast<std::uintptr_t>(batch->bytes.data());
+  const uint64_t size = text.size();
+  if (at >= base && at - base <= window_size && size <= window_size - (at - base)) {
+    batch->lines.push_back(static_cast<uint64_t>(at - base) << 32 | size << 1);
+    return;
+  }
+  batch->lines.push_back(static_cast<uint64_t>(batch->decoded.size()) << 32 | size << 1 | 1);
+  batch->decoded.append(text);
+}
+
+LineBatcher::LineBatcher(ByteStream& stream, std::size_t max_line_bytes, std::size_t window)
+    : stream_(stream),
+      window_(std::min(window, BatchStore::kMostWindow)),
+      decoder_(sink_, std::min(max_line_bytes, BatchStore::kMostWindow)) {}
+
+bool LineBatcher::Fill(LineBatch& batch) {
+  batch.decoded.clear();
+  batch.lines.clear();
+  sink_.batch = &batch;
+  sink_.window_size = 0;
+  if (done_) return false;
+  if (batch.bytes.size() != window_) batch.bytes.resize(window_);
+  if (lent_size_ == 0) {
+    const char* data = nullptr;
+    std::size_t size = 0;
+    if (!stream_.Next(batch.bytes, data, size)) {
+      decoder_.Finish();
+      done_ = true;
+      return false;
+    }
+    if (data == batch.bytes.data()) {
+      sink_.window_size = std::min(size, window_);
+    } else {
+      lent_ = data;  // valid until the next call of Next
+      lent_size_ = size;
+    }
+  }
+  if (lent_size_ > 0) {
+    const std::size_t size = std::min(lent_size_, window_);
+    std::memcpy(batch.bytes.data(), lent_, size);
+    lent_ += size;
+    lent_size_ -= size;
+    sink_.window_size = size;
+  }
+  bytes_ += sink_.window_size;
+  hash_.Add(batch.bytes.data(), sink_.window_size);
+  decoder_.Feed(batch.bytes.data(), sink_.window_size);
+  done_ = binary();
+  return !done_;
+}
+
+}  // namespace triage
