@@ -1,8 +1,11 @@
 """Every fixture case through the native program: its verdict, summary,
-attempts and findings as expected.json says; and the same answers when the
-case's installer logs are renamed so that they sort the other way round."""
+attempts and findings as expected.json says, its page showing the log lines
+"shows" names as they were written; and the same answers when the case's
+installer logs are renamed so that they sort the other way round."""
 
+import html
 import json
+import re
 import shutil
 import subprocess
 import unittest
@@ -11,10 +14,17 @@ import fixture_cases
 from triage_e2e import BUILD_DIR, EXE
 
 
-def triage(path):
-    done = subprocess.run([str(EXE), str(path), "--json"], capture_output=True, timeout=300)
+def triage(path, page=None):
+    extra = ["--html", str(page)] if page else []
+    done = subprocess.run([str(EXE), str(path), "--json", *extra], capture_output=True, timeout=300)
     assert done.returncode in (0, 1), (done.returncode, done.stderr)
     return done.returncode, json.loads(done.stdout)
+
+
+def page_lines(page):
+    """The page's text line by line, as a browser shows it."""
+    text = page.read_text(encoding="utf-8").replace("</span><span", "</span>\n<span")
+    return [html.unescape(re.sub(r"<[^>]+>", "", line)) for line in text.splitlines()]
 
 
 class Fixtures(unittest.TestCase):
@@ -31,8 +41,12 @@ class Fixtures(unittest.TestCase):
         found = []
         for name, folder, expected in cases:
             path = fixture_cases.write_case(folder, expected, self.work / name)
-            status, report = triage(path)
+            page = self.work / f"{name}.html"
+            status, report = triage(path, page)
             found += fixture_cases.problems(name, folder, expected, status, report, self.rules)
+            lines = page_lines(page)
+            found += [f"{name}: the page does not show {shown!r}" for shown in expected.get("shows", [])
+                      if not any(line.endswith(shown) for line in lines)]
             names = fixture_cases.reversed_names(fixture_cases.files_of(folder))
             if len(names) > 1:
                 renamed = fixture_cases.write_case(folder, expected, self.work / f"{name}-renamed",
