@@ -11,6 +11,19 @@ from html import unescape
 from triage_e2e import BUILD_DIR, run, write_folder
 
 CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
+
+
+def dump_dom(page, work):
+    """The page's DOM after loading, as headless Chromium serialises it."""
+    profile = work / f"profile-{page.stem}"
+    done = subprocess.run(
+        [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+         "--disable-component-update", "--disable-sync", "--no-first-run", "--disable-extensions",
+         f"--user-data-dir={profile}", "--virtual-time-budget=2000", "--dump-dom", page.as_uri()],
+        capture_output=True, timeout=120, env={"HOME": str(work), "PATH": "/usr/bin:/bin"})
+    assert done.returncode == 0, done.stderr.decode(errors="replace")[-2000:]
+    return done.stdout.decode("utf-8")
+
 MARKUP = "<script>document.body.setAttribute('data-ran','yes')</script>"
 
 FAILING_LOG = (
@@ -37,15 +50,7 @@ class HtmlPage(unittest.TestCase):
         self.assertEqual(status, 1, err)
 
     def dump_dom(self, page):
-        """The page's DOM after loading, as headless Chromium serialises it."""
-        profile = self.work / f"profile-{page.stem}"
-        done = subprocess.run(
-            [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
-             "--disable-component-update", "--disable-sync", "--no-first-run", "--disable-extensions",
-             f"--user-data-dir={profile}", "--virtual-time-budget=2000", "--dump-dom", page.as_uri()],
-            capture_output=True, timeout=120, env={"HOME": str(self.work), "PATH": "/usr/bin:/bin"})
-        self.assertEqual(done.returncode, 0, done.stderr.decode(errors="replace")[-2000:])
-        return done.stdout.decode("utf-8")
+        return dump_dom(page, self.work)
 
     def test_script_markup_in_a_log_shows_as_text(self):
         dom = self.dump_dom(self.page)

@@ -15,7 +15,7 @@ import zipfile
 from html import unescape
 
 import fixture_cases
-from test_html_page import CHROMIUM
+from test_html_page import dump_dom
 from triage_e2e import BUILD_DIR, EXE, FOLDER_NAME
 
 MARKUP = "<script>document.body.setAttribute('data-ran','yes')<"
@@ -99,14 +99,7 @@ class Queue(unittest.TestCase):
         text = page.read_text(encoding="utf-8")
         self.assertIn("Content-Security-Policy", text)
         self.assertEqual(text.count("<svg"), 4)  # verdicts, signatures, versions, Windows
-        profile = self.work / "profile"
-        done = subprocess.run(
-            [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
-             "--disable-component-update", "--disable-sync", "--no-first-run", "--disable-extensions",
-             f"--user-data-dir={profile}", "--virtual-time-budget=2000", "--dump-dom", page.as_uri()],
-            capture_output=True, timeout=120, env={"HOME": str(self.work), "PATH": "/usr/bin:/bin"})
-        self.assertEqual(done.returncode, 0, done.stderr.decode(errors="replace")[-2000:])
-        dom = done.stdout.decode("utf-8")
+        dom = dump_dom(page, self.work)
         self.assertIsNone(re.search(r"<body[^>]*data-ran", dom))
         self.assertNotIn("<script", dom.lower())
         links = re.findall(r'<a href="([^"]+)">([^<]*)</a>', dom)
