@@ -36,6 +36,16 @@ class WineTriage(unittest.TestCase):
         cls.data = cls.work / "Diagnose für Müller"
         cls.folder = write_folder(cls.data / "Velmora Drivers Diagnostics", fixture_files(*COLLECTION))
         cls.zip = write_zip(cls.data / "Fall 42 – Velmora.zip", fixture_files(*COLLECTION))
+        # A log of 6 MiB is read on a second thread past its first 4 MiB.
+        files = fixture_files(*COLLECTION)
+        log = next(name for name in files if name.startswith("Velmora_Drivers"))
+        head, tail = files[log].split("Action start 10:15:02: InstallFiles.", 1)
+        files[log] = (head + "Action start 10:15:02: InstallFiles.\n"
+                      + "".join(f"MSI (s) (A4:B0) [10:15:02:{i % 1000:03}]: Executing op: FileCopy("
+                                f"SourceName=vl{i:07}.sys,FileSize={i * 7919 % 99991})\n"
+                                for i in range(90_000)) + tail)
+        cls.large = write_folder(cls.data / "Grosses Protokoll" / "Velmora Drivers Diagnostics", files)
+        cls.large_zip = write_zip(cls.data / "Grosses Protokoll.zip", files)
 
     @classmethod
     def tearDownClass(cls):
@@ -54,7 +64,7 @@ class WineTriage(unittest.TestCase):
         return json.loads(done.stdout)
 
     def test_same_answers_as_the_native_build(self):
-        for path in (self.folder, self.zip):
+        for path in (self.folder, self.zip, self.large, self.large_zip):
             with self.subTest(path.name):
                 status, out, err = self.run_windows(path, "--json")
                 self.assertEqual(status, 1, err)
