@@ -57,6 +57,13 @@ bool IsNotice(std::string_view word) {
 // : payload": the payload, and the clock where there is one.
 // The clock is read only for the few lines whose time is used.
 std::string_view EnginePayload(std::string_view text, std::string_view& clock) {
+  // "MSI (s) (A4:B0) [10:15:02:310]: " as nearly every line has it: the
+  // payload at a fixed place.
+  if (text.size() > 32 && text[16] == '[' && text[29] == ']' && text[30] == ':' &&
+      text[31] == ' ') {
+    clock = text.substr(17, 12);
+    return text.substr(32);
+  }
   const std::string_view head = text.substr(0, 48);
   const std::size_t open = head.find('[', 8);
   if (open != std::string_view::npos) clock = head.substr(open + 1);
