@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -29,6 +30,14 @@ class FileView {
   // The bytes [offset, offset + length), valid until the next call; null
   // when they cannot all be had (an error, or the file became shorter).
   virtual const char* Map(uint64_t offset, std::size_t length) = 0;
+  // The same bytes copied into `buffer`; false as Map is null. Where the
+  // bytes are read rather than mapped, they are read into `buffer` at once.
+  virtual bool CopyTo(uint64_t offset, std::size_t length, char* buffer) {
+    const char* data = Map(offset, length);
+    if (data == nullptr) return false;
+    std::memcpy(buffer, data, length);
+    return true;
+  }
 };
 
 }  // namespace velmora::files

@@ -13,53 +13,22 @@
 namespace triage {
 namespace {
 
-class PumpSink : public LineSink, public EvidenceKeeper {
+class PumpSink : public EvidenceKeeper {
  public:
   explicit PumpSink(Reader& reader) : reader_(reader) {}
 
-  void Line(uint64_t number, std::string_view text) override {
-    const std::string_view kept = CutUtf8(text);
-    // This line comes after the evidence kept on the lines just before it.
-    for (std::size_t i = 0; i < pending_.size();) {
-      Kept& entry = kept_[static_cast<std::size_t>(pending_[i])];
-      entry.seen[entry.count++] = {number, kept};
-      Arm(pending_[i]);
-      if (--entry.after_left == 0) {
-        pending_[i] = pending_.back();
-        pending_.pop_back();
-      } else {
-        ++i;
-      }
-    }
-    current_number_ = number;
-    current_ = kept;
+  void Line(const LineBatch& batch, std::size_t index) {
+    batch_ = &batch;
+    index_ = index;
+    const uint64_t number = batch.number(index);
+    const std::string_view text = batch.text(index);
+    if (!waiting_.empty()) TakeAfter(number, text);
     reader_.Line(number, text, *this);
-    ring_[next_] = {number, kept};
-    next_ = (next_ + 1) % ring_.size();
-    if (count_ < ring_.size()) ++count_;
   }
 
-  // Lines are kept as views into the batch being read, and copied only
-  // before it is reused: evidence a reader moves from line to line (its
-  // latest candidate) costs one copy a batch, not one a move.
-  void BatchDone() {
-    for (const EvidenceId id : armed_) {
-      Kept& entry = kept_[static_cast<std::size_t>(id)];
-      for (std::size_t i = 0; i < entry.count; ++i) {
-        if (entry.seen[i].text.data() == entry.lines[i].text.data()) continue;
-        entry.lines[i].Set(entry.seen[i].text);
-        entry.seen[i].text = entry.lines[i].view();
-      }
-      entry.armed = false;
-    }
-    armed_.clear();
-    for (std::size_t i = 0; i < ring_.size(); ++i) {
-      if (ring_[i].text.data() == owned_[i].text.data()) continue;
-      owned_[i].Set(ring_[i].text);
-      ring_[i].text = owned_[i].view();
-    }
-  }
-
+  // A line kept is only marked: a reader keeps moving its candidate (the
+  // latest action, say) far more often than it settles, so its lines are
+  // copied once, when the batch is done, from where they lie in it.
   EvidenceId Keep(EvidenceId reuse) override {
     EvidenceId id = reuse;
     if (id < 0 || static_cast<std::size_t>(id) >= kept_.size()) {
@@ -67,18 +36,51 @@ class PumpSink : public LineSink, public EvidenceKeeper {
       kept_.emplace_back();
     }
     Kept& entry = kept_[static_cast<std::size_t>(id)];
-    entry.line = current_number_;
-    entry.count = 0;
-    std::size_t at = (next_ + ring_.size() - count_) % ring_.size();
-    for (std::size_t i = 0; i < count_; ++i) {
-      entry.seen[entry.count++] = ring_[at];
-      at = (at + 1) % ring_.size();
+    entry.line = batch_->number(index_);
+    entry.index = index_;
+    if (!entry.fresh) {
+      entry.fresh = true;
+      fresh_.push_back(id);
     }
-    entry.seen[entry.count++] = {current_number_, current_};
-    Arm(id);
-    if (entry.after_left == 0) pending_.push_back(id);
-    entry.after_left = kContextAfter;
     return id;
+  }
+
+  // Before the batch is reused: the lines kept in it copied with their
+  // context, and its last lines kept for a line kept early in the next one.
+  void BatchDone(const LineBatch& batch, std::size_t read) {
+    for (const EvidenceId id : fresh_) {
+      Kept& entry = kept_[static_cast<std::size_t>(id)];
+      entry.fresh = false;
+      entry.count = 0;
+      for (std::size_t back = kContextBefore; back > 0; --back) {
+        if (const Seen* seen = Before(batch, entry.index, back)) {
+          entry.Add(seen->number, seen->text);
+        }
+      }
+      entry.Add(batch.number(entry.index), CutUtf8(batch.text(entry.index)));
+      std::size_t after = entry.index + 1;
+      for (; after < read && after <= entry.index + kContextAfter; ++after) {
+        entry.Add(batch.number(after), CutUtf8(batch.text(after)));
+      }
+      entry.after_left = kContextAfter - (after - entry.index - 1);
+      if (entry.after_left > 0 && !entry.waiting) {
+        entry.waiting = true;
+        waiting_.push_back(id);
+      }
+    }
+    fresh_.clear();
+    std::array<Seen, kContextBefore> last;
+    std::size_t count = 0;
+    for (std::size_t back = kContextBefore; back > 0; --back) {
+      if (const Seen* seen = Before(batch, read, back)) last[count++] = *seen;
+    }
+    std::array<Slot, kContextBefore> copies;  // `last` may lie in `owned_`
+    for (std::size_t i = 0; i < count; ++i) copies[i].Set(last[i].text);
+    tail_count_ = count;
+    for (std::size_t i = 0; i < count; ++i) {
+      owned_[i] = copies[i];
+      tail_[i] = {last[i].number, owned_[i].view()};
+    }
   }
 
   // The reader's handles turned into lines and context.
@@ -130,30 +132,57 @@ class PumpSink : public LineSink, public EvidenceKeeper {
   static constexpr std::size_t kKeptLines = kContextBefore + 1 + kContextAfter;
   struct Kept {
     uint64_t line = 0;
-    std::array<Seen, kKeptLines> seen;  // in the batch, or in `lines` once copied
+    std::size_t index = 0;              // in the batch being read, while fresh
+    bool fresh = false;                 // kept in the batch being read, not yet copied
+    bool waiting = false;               // in `waiting_`, for lines after it in the next batch
+    std::array<Seen, kKeptLines> seen;  // views into `lines`
     std::array<Slot, kKeptLines> lines;
     std::size_t count = 0;
     std::size_t after_left = 0;
-    bool armed = false;  // holds views into the batch being read
+    void Add(uint64_t number, std::string_view text) {
+      lines[count].Set(text);
+      seen[count] = {number, lines[count].view()};
+      ++count;
+    }
   };
 
-  void Arm(EvidenceId id) {
-    Kept& entry = kept_[static_cast<std::size_t>(id)];
-    if (entry.armed) return;
-    entry.armed = true;
-    armed_.push_back(id);
+  // A line of the next batch after lines kept near the end of the last.
+  void TakeAfter(uint64_t number, std::string_view text) {
+    for (std::size_t i = 0; i < waiting_.size();) {
+      Kept& entry = kept_[static_cast<std::size_t>(waiting_[i])];
+      if (!entry.fresh) entry.Add(number, CutUtf8(text));  // a fresh one is copied whole later
+      if (entry.fresh || --entry.after_left == 0) {
+        entry.waiting = false;
+        waiting_[i] = waiting_.back();
+        waiting_.pop_back();
+      } else {
+        ++i;
+      }
+    }
+  }
+
+  // The line `back` lines before line `index` of `batch`: in the batch, or
+  // among the copied last lines of the batches before it; null before the
+  // first line. The answer is read before the next call.
+  const Seen* Before(const LineBatch& batch, std::size_t index, std::size_t back) {
+    if (back <= index) {
+      scratch_ = {batch.number(index - back), CutUtf8(batch.text(index - back))};
+      return &scratch_;
+    }
+    const std::size_t earlier = back - index;
+    return earlier <= tail_count_ ? &tail_[tail_count_ - earlier] : nullptr;
   }
 
   Reader& reader_;
-  std::array<Seen, kContextBefore> ring_;
-  std::array<Slot, kContextBefore> owned_;
-  std::size_t next_ = 0;
-  std::size_t count_ = 0;
-  uint64_t current_number_ = 0;
-  std::string_view current_;
-  std::deque<Kept> kept_;            // never moved: a kept line may point into its own slot
-  std::vector<EvidenceId> pending_;  // kept lines still taking lines after them
-  std::vector<EvidenceId> armed_;    // kept lines to copy before the batch goes
+  const LineBatch* batch_ = nullptr;
+  std::size_t index_ = 0;
+  std::array<Seen, kContextBefore> tail_;   // the last lines before the batch, oldest first
+  std::array<Slot, kContextBefore> owned_;  // their text
+  std::size_t tail_count_ = 0;
+  Seen scratch_;
+  std::deque<Kept> kept_;            // never moved: a kept line points into its own slots
+  std::vector<EvidenceId> fresh_;    // kept in the batch being read
+  std::vector<EvidenceId> waiting_;  // kept lines still taking lines after them
 };
 
 Finding InputNote(const char* rule, const std::string& file, uint64_t line, std::string message) {
@@ -171,10 +200,9 @@ Pumped Pump(ByteStream& stream, Reader& reader, const std::string& name, std::si
   PumpSink sink(reader);
   LineBatcher batcher(stream, max_line_bytes, store.window);
   RunBatches(batcher, store, inline_bytes, [&](const LineBatch& batch) {
-    for (std::size_t i = 0; i < batch.size() && reader.WantsMore(); ++i) {
-      sink.Line(batch.number(i), batch.text(i));
-    }
-    sink.BatchDone();
+    std::size_t read = 0;
+    for (; read < batch.size() && reader.WantsMore(); ++read) sink.Line(batch, read);
+    sink.BatchDone(batch, read);
     return reader.WantsMore();
   });
   pumped.bytes = batcher.bytes();

@@ -25,15 +25,18 @@ class PosixFileView : public FileView {
     if (offset >= size_ || length == 0) return nullptr;
     if (length > size_ - offset) length = static_cast<std::size_t>(size_ - offset);
     if (buffer_.size() < length) buffer_.resize(length);
+    return CopyTo(offset, length, buffer_.data()) ? buffer_.data() : nullptr;
+  }
+  bool CopyTo(uint64_t offset, std::size_t length, char* buffer) override {
+    if (offset >= size_ || length == 0 || length > size_ - offset) return false;
     std::size_t got = 0;
     while (got < length) {
-      const ssize_t n =
-          pread(fd_, buffer_.data() + got, length - got, static_cast<off_t>(offset + got));
+      const ssize_t n = pread(fd_, buffer + got, length - got, static_cast<off_t>(offset + got));
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return nullptr;  // an error, or the file became shorter
+      if (n <= 0) return false;  // an error, or the file became shorter
       got += static_cast<std::size_t>(n);
     }
-    return buffer_.data();
+    return true;
   }
 
  private:

@@ -92,12 +92,21 @@ std::unique_ptr<FileView> FileView::Open(const std::filesystem::path& path, Link
       return nullptr;
     }
     // Its data lies elsewhere (a cloud placeholder): opened again, so that
-    // the file's own bytes are read.
+    // the file's own bytes are read. A link put at the name in between
+    // leads to another file, which its identity gives away.
+    const BY_HANDLE_FILE_INFORMATION placeholder = information;
     CloseHandle(file);
     file = OpenForReading(path, 0);
     if (file == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file, &information)) {
       if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
       problem = "it cannot be opened";
+      return nullptr;
+    }
+    if (information.dwVolumeSerialNumber != placeholder.dwVolumeSerialNumber ||
+        information.nFileIndexHigh != placeholder.nFileIndexHigh ||
+        information.nFileIndexLow != placeholder.nFileIndexLow) {
+      CloseHandle(file);
+      problem = "it was replaced while it was being opened";
       return nullptr;
     }
   }

@@ -70,7 +70,7 @@ TEST(Pump, EvidenceComesWithTheLinesAroundIt) {
     SCOPED_TRACE(reading.window);
     MemoryInput input(text);
     BatchStore store(reading.window);
-    Keeper keeper({996, 1, 1000, 999}, {993, 997});
+    Keeper keeper({996, 1, 1000, 999}, {993, 994, 997});
     const Pumped pumped = Pump(input, keeper, "log", 1024, store, reading.inline_bytes);
     const auto& findings = pumped.result.findings;
     ASSERT_EQ(findings.size(), 5u);

@@ -18,10 +18,7 @@ std::size_t FileInput::ReadAt(uint64_t offset, char* buffer, std::size_t size) {
   if (offset >= view_->size() || size == 0) return 0;
   // Whole windows are copied; a file shortened meanwhile reads as ended.
   const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(size, view_->size() - offset));
-  const char* data = view_->Map(offset, n);
-  if (data == nullptr) return 0;
-  std::memcpy(buffer, data, n);
-  return n;
+  return view_->CopyTo(offset, n, buffer) ? n : 0;
 }
 
 std::size_t MemoryInput::ReadAt(uint64_t offset, char* buffer, std::size_t size) {
@@ -48,30 +45,34 @@ class WindowedFileStream : public ByteStream {
 
   explicit WindowedFileStream(std::unique_ptr<velmora::files::FileView> view)
       : view_(std::move(view)) {}
+  // Read into the caller's buffer: one copy (on POSIX, the read itself).
   std::size_t Read(char* buffer, std::size_t size) override {
-    const char* data = nullptr;
-    std::size_t got = 0;
-    if (!Lend(size, data, got)) return 0;
-    std::memcpy(buffer, data, got);
-    return got;
+    if (position_ >= view_->size() || size == 0) return 0;
+    size = static_cast<std::size_t>(std::min<uint64_t>(size, view_->size() - position_));
+    if (!view_->CopyTo(position_, size, buffer)) return Stopped();
+    position_ += size;
+    return size;
   }
-  bool Next(std::vector<char>&, const char*& data, std::size_t& size) override {
-    return Lend(kWindow, data, size);
+  bool Next(std::vector<char>& buffer, const char*& data, std::size_t& size) override {
+    if (!buffer.empty()) {
+      size = Read(buffer.data(), buffer.size());
+      data = buffer.data();
+      return size > 0;
+    }
+    if (position_ >= view_->size()) return false;
+    size = static_cast<std::size_t>(std::min<uint64_t>(kWindow, view_->size() - position_));
+    data = view_->Map(position_, size);
+    if (data == nullptr) return Stopped() > 0;
+    position_ += size;
+    return true;
   }
   std::string problem() const override { return problem_; }
 
  private:
-  bool Lend(std::size_t most, const char*& data, std::size_t& size) {
-    if (position_ >= view_->size() || most == 0) return false;
-    size = static_cast<std::size_t>(std::min<uint64_t>(most, view_->size() - position_));
-    data = view_->Map(position_, size);
-    if (data == nullptr) {
-      problem_ = "the file could not be read to its end (another program may have shortened it)";
-      position_ = view_->size();
-      return false;
-    }
-    position_ += size;
-    return true;
+  std::size_t Stopped() {
+    problem_ = "the file could not be read to its end (another program may have shortened it)";
+    position_ = view_->size();
+    return 0;
   }
 
   std::unique_ptr<velmora::files::FileView> view_;
