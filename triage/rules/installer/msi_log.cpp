@@ -143,10 +143,10 @@ void MsiLogRules::ActionEnded(const MsiLine& line, std::string_view text,
   if (depth_ > 0) --depth_;
   innermost_.clear();
   const int64_t value = line.number.value_or(-1);
-  const std::string name(CutUtf8(line.name, 120));
+  const std::string_view name = CutUtf8(line.name, 120);
   const auto mark = [&]() {
-    return Marked{evidence.Keep(), name, std::string(CutUtf8(Trim(text))),
-                  value,           time, recent_errors_};
+    return Marked{evidence.Keep(), std::string(name), std::string(CutUtf8(Trim(text))), value, time,
+                  recent_errors_};
   };
   if (value == 3 && !failed_action_) failed_action_ = mark();
   if (value == 0 && !zero_action_) zero_action_ = mark();
