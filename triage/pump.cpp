@@ -78,7 +78,7 @@ class PumpSink : public EvidenceKeeper {
     for (std::size_t i = 0; i < count; ++i) copies[i].Set(last[i].text);
     tail_count_ = count;
     for (std::size_t i = 0; i < count; ++i) {
-      owned_[i] = copies[i];
+      owned_[i].Set(copies[i].view());
       tail_[i] = {last[i].number, owned_[i].view()};
     }
   }
