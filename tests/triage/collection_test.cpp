@@ -6,8 +6,8 @@
 
 #include <fstream>
 
-#include "input/byte_stream.h"
 #include "file_kinds.h"
+#include "input/byte_stream.h"
 #include "triage_run.h"
 #include "zip_builder.h"
 
@@ -144,9 +144,9 @@ TEST_F(CollectionTest, LargeFilesReadWholeAcrossWindows) {
   ASSERT_TRUE(stream) << problem;
   std::vector<char> buffer(1 << 16);
   std::string read;
-  const char* data = nullptr;
-  std::size_t size = 0;
-  while (stream->Next(buffer, data, size)) read.append(data, size);
+  while (std::size_t size = stream->Read(buffer.data(), buffer.size())) {
+    read.append(buffer.data(), size);
+  }
   EXPECT_EQ(stream->problem(), "");
   EXPECT_TRUE(read == text) << read.size() << " of " << text.size() << " bytes";
 }
@@ -162,18 +162,19 @@ TEST_F(CollectionTest, AFileShortenedWhileReadEndsCleanly) {
     auto stream = OpenFileStream(path, velmora::files::Links::Refuse, problem);
     ASSERT_TRUE(stream) << problem;
     std::vector<char> buffer(1 << 16);
-    const char* data = nullptr;
-    std::size_t size = 0;
     std::string read;
     for (uint64_t i = 0; i < cut_after; ++i) {
-      ASSERT_TRUE(stream->Next(buffer, data, size));
-      read.append(data, size);
+      const std::size_t size = stream->Read(buffer.data(), buffer.size());
+      ASSERT_GT(size, 0u);
+      read.append(buffer.data(), size);
     }
     // Ends inside the next window. Windows refuses to shorten a file while
     // it is mapped: then the whole file must come.
     std::error_code refused;
     fs::resize_file(path, read.size() + 1000, refused);
-    while (stream->Next(buffer, data, size)) read.append(data, size);
+    while (std::size_t size = stream->Read(buffer.data(), buffer.size())) {
+      read.append(buffer.data(), size);
+    }
     if (refused) {
       EXPECT_EQ(stream->problem(), "");
       EXPECT_EQ(read.size(), text.size());

@@ -38,43 +38,23 @@ namespace {
 
 class WindowedFileStream : public ByteStream {
  public:
-  // Large enough that a mapping or a read costs little per byte, small
-  // enough that a window read on POSIX is still in the cache when the
-  // decoder goes through it.
-  static constexpr std::size_t kWindow = 1 << 20;
-
   explicit WindowedFileStream(std::unique_ptr<velmora::files::FileView> view)
       : view_(std::move(view)) {}
-  // Read into the caller's buffer: one copy (on POSIX, the read itself).
+  // Straight into the caller's buffer: one copy (on POSIX, the read itself).
   std::size_t Read(char* buffer, std::size_t size) override {
     if (position_ >= view_->size() || size == 0) return 0;
     size = static_cast<std::size_t>(std::min<uint64_t>(size, view_->size() - position_));
-    if (!view_->CopyTo(position_, size, buffer)) return Stopped();
+    if (!view_->CopyTo(position_, size, buffer)) {
+      problem_ = "the file could not be read to its end (another program may have shortened it)";
+      position_ = view_->size();
+      return 0;
+    }
     position_ += size;
     return size;
-  }
-  bool Next(std::vector<char>& buffer, const char*& data, std::size_t& size) override {
-    if (!buffer.empty()) {
-      size = Read(buffer.data(), buffer.size());
-      data = buffer.data();
-      return size > 0;
-    }
-    if (position_ >= view_->size()) return false;
-    size = static_cast<std::size_t>(std::min<uint64_t>(kWindow, view_->size() - position_));
-    data = view_->Map(position_, size);
-    if (data == nullptr) return Stopped() > 0;
-    position_ += size;
-    return true;
   }
   std::string problem() const override { return problem_; }
 
  private:
-  std::size_t Stopped() {
-    problem_ = "the file could not be read to its end (another program may have shortened it)";
-    position_ = view_->size();
-    return 0;
-  }
-
   std::unique_ptr<velmora::files::FileView> view_;
   uint64_t position_ = 0;
   std::string problem_;

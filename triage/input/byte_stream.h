@@ -21,17 +21,10 @@ class ByteStream {
   virtual ~ByteStream() = default;
   virtual std::size_t Read(char* buffer, std::size_t size) = 0;
   virtual std::string problem() const { return {}; }
-  // The next bytes, copied into `buffer` or lent from where they already
-  // lie (valid until the next call); false at the end.
-  virtual bool Next(std::vector<char>& buffer, const char*& data, std::size_t& size) {
-    size = Read(buffer.data(), buffer.size());
-    data = buffer.data();
-    return size > 0;
-  }
 };
 
-// A file's bytes, lent a window at a time from the platform's view of the
-// file (mapped on Windows, read on POSIX). Null, with `problem` saying why,
+// A file's bytes, read through the platform's view of the file (mapped on
+// Windows, read on POSIX). Null, with `problem` saying why,
 // when it is no regular file or cannot be opened; with Links::Refuse a link
 // at the name is never followed.
 std::unique_ptr<ByteStream> OpenFileStream(const std::filesystem::path& path,

@@ -63,28 +63,13 @@ bool LineBatcher::Fill(LineBatch& batch) {
   sink_.window_size = 0;
   if (done_) return false;
   if (batch.bytes.size() != window_) batch.bytes.resize(window_);
-  if (lent_size_ == 0) {
-    const char* data = nullptr;
-    std::size_t size = 0;
-    if (!stream_.Next(batch.bytes, data, size)) {
-      decoder_.Finish();
-      done_ = true;
-      return false;
-    }
-    if (data == batch.bytes.data()) {
-      sink_.window_size = std::min(size, window_);
-    } else {
-      lent_ = data;  // valid until the next call of Next
-      lent_size_ = size;
-    }
+  const std::size_t size = stream_.Read(batch.bytes.data(), window_);
+  if (size == 0) {
+    decoder_.Finish();
+    done_ = true;
+    return false;
   }
-  if (lent_size_ > 0) {
-    const std::size_t size = std::min(lent_size_, window_);
-    std::memcpy(batch.bytes.data(), lent_, size);
-    lent_ += size;
-    lent_size_ -= size;
-    sink_.window_size = size;
-  }
+  sink_.window_size = size;
   bytes_ += sink_.window_size;
   hash_.Add(batch.bytes.data(), sink_.window_size);
   decoder_.Feed(batch.bytes.data(), sink_.window_size);

@@ -92,8 +92,6 @@ class LineBatcher {
   TextDecoder decoder_;
   ByteHash hash_;
   uint64_t bytes_ = 0;
-  const char* lent_ = nullptr;  // what is left of a window the stream lent
-  std::size_t lent_size_ = 0;
   bool done_ = false;
 };
 
