@@ -3,7 +3,8 @@ and the end-to-end tests: real packages built from demo/ and installed by
 Wine's msiexec, whose verbose logs land in the temporary folder the tool
 searches, under the names the Velmora installer gives them.
 
-    build_packages(build_dir)             the demo packages, built once per build tree
+    build_packages(build_dir, arch)       the demo packages for a prefix of `arch`, built
+                                          once per build tree
     install_history(wine, temp, build_dir, xp=False)
                                           installs them into a WinePrefix; returns a History
     prepare(wine, temp, build_dir, xp=False)
@@ -116,10 +117,17 @@ def _run(command, cwd):
         raise RuntimeError(f"{command[0]} failed ({result.returncode}): {result.stdout}")
 
 
-def build_packages(build_dir):
-    """Builds every demo version's package into BUILD_DIR/demo, unless the
-    packages there were built from the same sources; returns {version: path}."""
-    out = Path(build_dir).resolve() / "demo"
+# The driver-setup program is built for the Windows the prefix is: a 64-bit
+# prefix needs no 32-bit Windows layer (WoW64) to run it, as a 32-bit one
+# has no other.
+COMPILERS = {"win64": "x86_64-w64-mingw32-gcc", "win32": "i686-w64-mingw32-gcc"}
+
+
+def build_packages(build_dir, arch="win64"):
+    """Builds every demo version's package for a Wine prefix of `arch` into
+    BUILD_DIR/demo/ARCH, unless the packages there were built from the same
+    sources; returns {version: path}."""
+    out = Path(build_dir).resolve() / "demo" / arch
     out.mkdir(parents=True, exist_ok=True)
     packages = {version: out / f"VelmoraDrivers-{version}.msi" for version in VERSIONS}
     stamp = out / "inputs.sha256"
@@ -134,7 +142,7 @@ def build_packages(build_dir):
         stage = out / "stage"
         shutil.rmtree(stage, ignore_errors=True)
         (stage / "Binary").mkdir(parents=True)
-        _run(["i686-w64-mingw32-gcc", "-Os", "-s", "-o", str(stage / "Binary" / "DriverSetup.exe"),
+        _run([COMPILERS[arch], "-Os", "-s", "-o", str(stage / "Binary" / "DriverSetup.exe"),
               str(SOURCES / "driver_setup.c")], stage)
         (stage / "Binary.idt").write_text(BINARY_IDT)
         (stage / "CustomAction.idt").write_text(CUSTOM_ACTION_IDT)
@@ -209,7 +217,7 @@ def install_history(wine, temp, build_dir, xp=False):
     attempt's verbose log written by msiexec into `temp`, the prefix's
     temporary folder as the tool finds it on its layout (a Linux path); then
     dates every log by its attempt. `xp` adds XP's device-setup log."""
-    packages = build_packages(build_dir)
+    packages = build_packages(build_dir, wine.arch)
     temp = Path(temp)
     temp.mkdir(parents=True, exist_ok=True)  # msiexec writes no log into a missing folder
     history = History(temp=str(temp))

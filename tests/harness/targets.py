@@ -4,6 +4,7 @@ there and reads back what the helper programs recorded."""
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -409,8 +410,26 @@ class WineTarget(Target):
 
     def environment(self):
         overrides = ";".join(f"{name}={how}" for name, how in self.overrides.items())
+        # Wine's loader names every module it maps into a process: the tool's
+        # own is the stamp that its start reached the program (see run).
         return {**self.wine.env, "VELMORA_RECORD_DIR": self.tool_path(self.records),
-                "WINEDLLOVERRIDES": f"{DLL_OVERRIDES};{overrides}", **self.report_env}
+                "WINEDLLOVERRIDES": f"{DLL_OVERRIDES};{overrides}", "WINEDEBUG": "-all,+loaddll",
+                **self.report_env}
+
+    def run(self, args=(), cwd=None, before_idle=None, timeout=180):
+        """As Target.run; a start that Wine ended before it mapped the tool
+        into its process (no stamp of the tool's module: the program never
+        ran, so nothing of it can be judged) is made once more, and said."""
+        for attempt in (1, 2):
+            status, out, err = super().run(args, cwd, before_idle, timeout)
+            traces = [line for line in err.splitlines() if ":trace:loaddll:" in line]
+            reached = any(f'\\{self.tool.name}"'.lower() in line.lower() for line in traces)
+            err = "".join(line for line in err.splitlines(True) if ":trace:loaddll:" not in line)
+            if reached or attempt == 2:
+                return status, out, err
+            print(f"{self.name}: Wine ended the start (status {status}) before it mapped "
+                  f"{self.tool.name}; starting it once more. Wine said: {err.strip()[-500:]!r}",
+                  file=sys.stderr, flush=True)
 
     def openings(self, expected=1):
         """[(time, command line)] of the folder window's starts but Wine's desktop."""

@@ -8,6 +8,7 @@ files."""
 
 import json
 import os
+import re
 import shutil
 import sys
 import unittest
@@ -26,6 +27,18 @@ def text_lines(path):
     data = path.read_bytes()
     text = data.decode("utf-16") if data[:2] == b"\xff\xfe" else data.decode("cp1252")
     return text.splitlines()
+
+
+def log_started(path, intended):
+    """When a verbose log says it began, ISO 8601 as velmora-triage gives it.
+    Wine's first line has a 12-hour clock without AM or PM ("=== Logging
+    started: 5/15/2026  4:34:14 ==="): its half of the day is the intended
+    time's ("2026-05-15 16:34:10")."""
+    found = re.search(r"Logging started: (\d+)/(\d+)/(\d+)\s+(\d+):(\d+):(\d+)",
+                      "\n".join(text_lines(path)))
+    month, day, year, hour, minute, second = map(int, found.groups())
+    hour = hour % 12 + (12 if int(intended[11:13]) >= 12 else 0)
+    return f"{year:04}-{month:02}-{day:02}T{hour:02}:{minute:02}:{second:02}"
 
 
 def line_numbers(path, *parts):
@@ -75,15 +88,24 @@ class DemoHistory(unittest.TestCase):
         self.assertEqual(report["summary"],
                          "Velmora Drivers 5.3.0 failed to install on 2026-05-15 at 16:34 in "
                          f"{demo_history.FAILING_ACTION} and was rolled back; 5.2.8 is installed.")
+        # The attempts in the order of the logs' own clocks. msiexec starts
+        # its clock at the attempt's time, but writes its first line only
+        # once Wine has started, seconds later on a busy machine: the two
+        # failures two seconds apart may come in either order then, and
+        # their own first lines say which.
         attempts = {a["log"]: a for a in self.history.attempts}
-        self.assertEqual([(a["file"], a["time"][:16], a["version"], a["operation"], a["outcome"])
-                          for a in report["attempts"]],
-                         [(name, attempts[name]["when"][:16].replace(" ", "T"), attempts[name]["version"],
-                           "install", "succeeded" if attempts[name]["status"] == 0 else "failed")
-                          for name in (newest["msi"], newest["rollback"], newest["wix"])])
+        got = [(a["time"], a["file"], a["version"], a["operation"], a["outcome"])
+               for a in report["attempts"]]
+        self.assertEqual(sorted(got), sorted(
+            (log_started(self.folder / name, attempts[name]["when"]), name, attempts[name]["version"], "install",
+             "succeeded" if attempts[name]["status"] == 0 else "failed")
+            for name in newest.values()))
+        self.assertEqual(got, sorted(got, key=lambda attempt: attempt[0]), "in time order")
+        self.assertEqual(got[0][1], newest["msi"])
         # The failing action is the newest log's error; the older failure is history.
-        rules = {"msi.failed-action": ("error", newest["wix"]),
-                 "history.earlier-failure": ("warning", newest["rollback"])}
+        newest_log, earlier_log = report["attempts"][-1]["file"], report["attempts"][-2]["file"]
+        rules = {"msi.failed-action": ("error", newest_log),
+                 "history.earlier-failure": ("warning", earlier_log)}
         for rule, (severity, name) in rules.items():
             with self.subTest(rule):
                 log = self.folder / name
@@ -93,8 +115,8 @@ class DemoHistory(unittest.TestCase):
                 [found] = self.findings(report, rule, name)
                 self.assertEqual((found["severity"], found["line"]), (severity, failing[0]))
                 self.assertIn(demo_history.FAILING_ACTION, found["message"])
-        [rollback] = self.findings(report, "msi.rollback", newest["wix"])
-        self.assertIn("Action start", text_lines(self.folder / newest["wix"])[rollback["line"] - 1])
+        [rollback] = self.findings(report, "msi.rollback", newest_log)
+        self.assertIn("Action start", text_lines(self.folder / newest_log)[rollback["line"] - 1])
         self.assertIn("not installed", rollback["message"])
 
         # The device-setup section that ended in failure, with its own code:

@@ -20,11 +20,11 @@ from wine_prefix import WinePrefix, cannot_run_32bit, ensure_template  # noqa: E
 BUILD_DIR = Path(os.environ["VELMORA_BUILD_DIR"])
 ARCH = os.environ.get("VELMORA_WINE_ARCH", "win64")
 SCRATCH = BUILD_DIR / "wine-prefix-tests"
-# What the prefix reports when set to Windows XP, and what Wine's cmd, a
-# 32-bit program where wine32 is installed, sees as its processor: in a
-# 64-bit prefix it runs through WoW64.
+# What the prefix reports when set to Windows XP, and what the cmd of its
+# own architecture sees as its processor (no WoW64 in between, so the
+# second variable is left unexpanded).
 XP = {"win32": ("winxp", "5.1.2600", ["x86", "%PROCESSOR_ARCHITEW6432%"]),
-      "win64": ("winxp64", "5.2.3790", ["x86", "AMD64"])}[ARCH]
+      "win64": ("winxp64", "5.2.3790", ["AMD64", "%PROCESSOR_ARCHITEW6432%"])}[ARCH]
 
 
 def setUpModule():
@@ -65,7 +65,8 @@ class Prefixes(unittest.TestCase):
             self.assertTrue(Path(prefix.env[variable]).is_absolute(), variable)
         prefix.set_windows_version(XP[0])
         status, out, err = prefix.run(
-            "cmd", ["/c", "ver & echo %PROCESSOR_ARCHITECTURE% %PROCESSOR_ARCHITEW6432%"])
+            prefix.windows / "system32" / "cmd.exe",
+            ["/c", "ver & echo %PROCESSOR_ARCHITECTURE% %PROCESSOR_ARCHITEW6432%"])
         self.assertEqual(status, 0, err)
         self.assertIn(XP[1], out)
         self.assertEqual(out.split()[-2:], XP[2])
