@@ -35,6 +35,8 @@ _CMD_32BIT = {"win32": r"C:\windows\system32\cmd.exe", "win64": r"C:\windows\sys
 _PROBE_STATUS = 37
 # Begins every reason cannot_run_32bit gives: test output matching it counts as skipped.
 NO_32BIT = "no 32-bit Windows programs here"
+NO_32BIT_WINE = (f"{NO_32BIT}: the installed Wine has no 32-bit part (Debian's wine32:i386 is not "
+                 "installed; scripts/ensure-deps says why)")
 
 
 def _clean_environment(prefix, home, arch="win64"):
@@ -173,9 +175,18 @@ def ensure_template(build_dir, arch="win64"):
     return template
 
 
+def _unix_parts():
+    """The Unix-side architectures of the installed Wine ("x86_64-unix", "i386-unix"): a 32-bit
+    Windows program needs the 32-bit one, which Debian's wine32:i386 brings."""
+    return {p.name for pattern in ("usr/lib/*/wine/*-unix", "usr/local/lib*/wine/*-unix")
+            for p in Path("/").glob(pattern)}
+
+
 def cannot_run_32bit(build_dir, arch="win32"):
     """None when a prefix of `arch` runs 32-bit Windows programs on this
     machine (a "win64" one through WoW64), else the reason it does not."""
+    if "i386-unix" not in _unix_parts():
+        return NO_32BIT_WINE
     try:
         template = ensure_template(build_dir, arch)
     except RuntimeError as error:
