@@ -1,0 +1,158 @@
+"""The signed executables of a packaging: a signature osslsigncode verifies
+against the certificate that made it (and no other), SHA-256, the fixed
+signing time; nothing changed outside the signature; the release checks and
+the run matrix's working-folder cases pass on them."""
+
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+from check_imports import read_pe
+from release_packagings import PRESETS, SHIPPED, WORK, signed_packagings, signing
+from release_paths import BUILD, ROOT
+
+sys.path.insert(0, str(ROOT / "scripts"))
+import packaging  # noqa: E402
+
+SECURITY_DIRECTORY = 4  # IMAGE_DIRECTORY_ENTRY_SECURITY
+CHECKSUM_OFFSET = 64  # of CheckSum in the optional header, PE32 and PE32+ alike
+SKIPPED = 77  # what the run matrix returns when this machine cannot run a target
+# Run-matrix targets, the build tree whose Wine templates and helper programs
+# they use, and the preset whose signed collector they run.
+WINE_RUNS = (("win64", "win64"), ("winxp64", "win64"), ("win32xp", "win32"), ("wow64", "win32"))
+
+
+def outside_signature(data):
+    """The PE with its certificate table cut off and the two header fields
+    signing sets (the security directory entry, the checksum) zeroed; padded
+    with zeros to 8 bytes, as the table's start is aligned."""
+    pe = read_pe_bytes(data)
+    security = pe.OPTIONAL_HEADER.DATA_DIRECTORY[SECURITY_DIRECTORY]
+    body = bytearray(data)
+    if security.Size:
+        if security.VirtualAddress + security.Size != len(data):
+            raise AssertionError("the certificate table is not the end of the file")
+        del body[security.VirtualAddress:]
+    entry = security.get_file_offset()
+    body[entry:entry + 8] = bytes(8)
+    checksum = pe.OPTIONAL_HEADER.get_file_offset() + CHECKSUM_OFFSET
+    body[checksum:checksum + 4] = bytes(4)
+    return bytes(body) + bytes(-len(body) % 8)
+
+
+def read_pe_bytes(data):
+    with tempfile.NamedTemporaryFile(suffix=".exe") as file:
+        file.write(data)
+        file.flush()
+        return read_pe(file.name)
+
+
+def verify(exe, ca):
+    proc = subprocess.run(["osslsigncode", "verify", "-in", str(exe), "-CAfile", str(ca)],
+                          capture_output=True, text=True)
+    return proc.returncode, proc.stdout + proc.stderr
+
+
+def shipped():
+    return [(preset, name) for preset in PRESETS for name in SHIPPED[preset]]
+
+
+class Signatures(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.made = signed_packagings()[0]
+        cls.sign = signing()
+
+    def test_each_verifies_against_its_certificate_only(self):
+        epoch = packaging.source_date_epoch()
+        signing_time = time.strftime("%b %e %H:%M:%S %Y GMT", time.gmtime(epoch))
+        for preset, name in shipped():
+            with self.subTest(preset=preset, exe=name):
+                status, said = verify(self.made.signed(preset, name), self.sign.cert)
+                self.assertEqual(status, 0, said)
+                self.assertIn("Signature verification: ok", said)
+                self.assertRegex(said, r"Message digest algorithm\s*:\s*SHA256")
+                self.assertIn("Subject: /CN=Velmora Test Signing", said)
+                self.assertIn(f"Signing time: {signing_time}", said)
+                self.assertEqual(verify(self.made.signed(preset, name), self.sign.other_cert)[0] != 0, True,
+                                 "verified against a certificate that did not sign it")
+                self.assertNotEqual(verify(self.made.built(preset, name), self.sign.cert)[0], 0,
+                                    "an unsigned build verified")
+
+    def test_nothing_changed_outside_the_signature(self):
+        for preset, name in shipped():
+            with self.subTest(preset=preset, exe=name):
+                signed = self.made.signed(preset, name).read_bytes()
+                unsigned = self.made.built(preset, name).read_bytes()
+                self.assertGreater(len(signed), len(unsigned))
+                self.assertEqual(outside_signature(signed), outside_signature(unsigned))
+
+    def test_a_changed_byte_is_caught_by_both_checks(self):
+        """One byte of code, of the signature, or of the checksum field
+        changed: what verify and the comparison above each make of it."""
+        preset = "win64"
+        signed = self.made.signed(preset).read_bytes()
+        unsigned = self.made.built(preset).read_bytes()
+        pe = read_pe_bytes(signed)
+        code = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".text").PointerToRawData + 64
+        table = pe.OPTIONAL_HEADER.DATA_DIRECTORY[SECURITY_DIRECTORY].VirtualAddress + 200
+        checksum = pe.OPTIONAL_HEADER.get_file_offset() + CHECKSUM_OFFSET
+        # (what, offset, verify passes, equal outside the signature)
+        for what, offset, verifies, outside_equal in (("code", code, False, False),
+                                                      ("signature", table, False, True),
+                                                      ("checksum", checksum, True, True)):
+            with self.subTest(what), tempfile.TemporaryDirectory() as folder:
+                changed = bytearray(signed)
+                changed[offset] ^= 0x01
+                exe = Path(folder) / "velmora-diag.exe"
+                exe.write_bytes(changed)
+                self.assertEqual(verify(exe, self.sign.cert)[0] == 0, verifies)
+                self.assertEqual(outside_signature(bytes(changed)) == outside_signature(unsigned), outside_equal)
+
+
+class ReleaseChecksOnSignedExecutables(unittest.TestCase):
+    def test_imports_version_resource_and_manifest(self):
+        run = signed_packagings()[0]
+        env = {**os.environ, "VELMORA_WIN32_EXE": str(run.signed("win32")),
+               "VELMORA_WIN64_EXE": str(run.signed("win64"))}
+        checks = ["test_imports.ShippedExecutables", "test_version_resource.VersionResource",
+                  "test_manifest.Manifest"]
+        proc = subprocess.run([sys.executable, "-m", "unittest", "-v", *checks], cwd=Path(__file__).parent,
+                              env=env, capture_output=True, text=True)
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+        self.assertRegex(proc.stderr, r"Ran [1-9]\d* tests")
+        self.assertNotIn("skipped", proc.stderr)
+        for check in checks:
+            self.assertIn(check, proc.stderr, "a check that did not run")
+
+
+class SignedUnderWine(unittest.TestCase):
+    """The run matrix's working-folder cases with the signed collector in
+    place of the build's. Signing must not keep XP from loading it."""
+
+    def test_working_folder_cases_on_each_target(self):
+        run = signed_packagings()[0]
+        for target, preset in WINE_RUNS:
+            with self.subTest(target):
+                tree = BUILD / preset
+                env = {**os.environ, "PYTHONPATH": f"{ROOT / 'tests'}:{ROOT / 'scripts'}",
+                       "VELMORA_BUILD_DIR": str(tree), "VELMORA_EXE": str(run.signed(preset)),
+                       "VELMORA_PROGRAMS": str(tree / "tests" / "programs"),
+                       "VELMORA_RUNS_DIR": str(WORK / "runs" / target)}
+                proc = subprocess.run([sys.executable, "-m", "harness", target, "-k", "WorkingFolder"],
+                                      env=env, capture_output=True, text=True)
+                if proc.returncode == SKIPPED:
+                    self.skipTest(proc.stdout.strip().splitlines()[-1])
+                self.assertEqual(proc.returncode, 0, proc.stdout[-4000:] + proc.stderr[-2000:])
+                summary = re.search(rf"{target}: (\d+) cases, (\d+) skipped, 0 failed", proc.stdout)
+                self.assertTrue(summary, proc.stdout[-2000:])
+                self.assertGreater(int(summary.group(1)), int(summary.group(2)))
+
+
+if __name__ == "__main__":
+    unittest.main()
