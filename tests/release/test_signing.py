@@ -15,9 +15,8 @@ import time
 import unittest
 from pathlib import Path
 
-from check_imports import read_pe
 from release_packagings import PRESETS, SHIPPED, WORK, signed_packagings, signing
-from release_paths import BUILD, ROOT
+from release_paths import BUILD, ROOT, pefile
 
 sys.path.insert(0, str(ROOT / "scripts"))
 import packaging  # noqa: E402
@@ -49,10 +48,7 @@ def outside_signature(data):
 
 
 def read_pe_bytes(data):
-    with tempfile.NamedTemporaryFile(suffix=".exe") as file:
-        file.write(data)
-        file.flush()
-        return read_pe(file.name)
+    return pefile.PE(data=bytes(data))
 
 
 def verify(exe, ca):
@@ -82,8 +78,8 @@ class Signatures(unittest.TestCase):
                 self.assertRegex(said, r"Message digest algorithm\s*:\s*SHA256")
                 self.assertIn("Subject: /CN=Velmora Test Signing", said)
                 self.assertIn(f"Signing time: {signing_time}", said)
-                self.assertEqual(verify(self.made.signed(preset, name), self.sign.other_cert)[0] != 0, True,
-                                 "verified against a certificate that did not sign it")
+                self.assertNotEqual(verify(self.made.signed(preset, name), self.sign.other_cert)[0], 0,
+                                    "verified against a certificate that did not sign it")
                 self.assertNotEqual(verify(self.made.built(preset, name), self.sign.cert)[0], 0,
                                     "an unsigned build verified")
 
