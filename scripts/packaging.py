@@ -2,16 +2,27 @@
 from the same commit wherever and whenever it runs.
 
     python3 scripts/packaging.py [--build-root DIR] [--dist DIR]
+        [--sign CERT KEY [--timestamp-url URL] [--pkcs11-module MODULE] [--pass-file FILE]]
 
 For win32 and win64: configures the preset in BUILD_ROOT/<preset> (default
-build/package/<preset>) with tests off, builds only velmora-diag, and writes
-DIST/velmora-diag-<version>-<preset>.zip (default dist/) holding the
-executable and README.txt; then DIST/SHA256SUMS. The version is the one
-project() gives in CMakeLists.txt; the zip entries' time is SOURCE_DATE_EPOCH,
-else the time of the commit checked out.
+build/package/<preset>) with tests off, builds only what ships (velmora-diag;
+velmora-triage too for win64), and writes DIST/velmora-diag-<version>-<preset>.zip
+(default dist/) holding the collector and README.txt, and
+DIST/velmora-triage-<version>-win64.zip holding velmora-triage.exe; then
+DIST/SHA256SUMS. The version is the one project() gives in CMakeLists.txt; the
+zip entries' time is SOURCE_DATE_EPOCH, else the time of the commit checked out.
+
+With a certificate, each executable is signed (Authenticode, SHA-256, by
+osslsigncode) into BUILD_ROOT/signed/<preset>/ before it is zipped, its
+signing time the same epoch, so the same commit, certificate and key give the
+same bytes; the build trees keep the unsigned executables. The options may
+come from VELMORA_SIGN_CERT and VELMORA_SIGN_KEY, VELMORA_SIGN_TIMESTAMP_URL,
+VELMORA_SIGN_PKCS11_MODULE and VELMORA_SIGN_PASS_FILE instead. A time-stamp
+server (RFC 3161) adds its own time, and with it the bytes differ per run.
 """
 
 import argparse
+import dataclasses
 import hashlib
 import os
 import subprocess
@@ -23,6 +34,10 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[1]
 PRESETS = ("win32", "win64")
 EXE_NAME = "velmora-diag.exe"
+TRIAGE_NAME = "velmora-triage.exe"
+# What each preset ships; velmora-triage is for 64-bit Windows 7 and later.
+SHIPPED = {"win32": (EXE_NAME,), "win64": (EXE_NAME, TRIAGE_NAME)}
+SIGNED_DESCRIPTION = "Velmora Drivers Diagnostics"
 README_TEMPLATE = ROOT / "scripts" / "package-readme.txt"
 ZIP_EPOCH_MIN = 315532800  # 1980-01-01, the first time a zip entry can hold
 
@@ -45,10 +60,43 @@ def run_quietly(command):
 
 
 def build(preset, tree):
-    """Builds the preset's executable in `tree`; returns (exe path, version)."""
+    """Builds what the preset ships in `tree`; returns ({name: exe path}, version)."""
     run_quietly(["cmake", "--preset", preset, "-B", str(tree), "-DBUILD_TESTING=OFF"])
-    run_quietly(["cmake", "--build", str(tree), "--target", "velmora-diag"])
-    return tree / EXE_NAME, cached_version(tree)
+    names = SHIPPED[preset]
+    run_quietly(["cmake", "--build", str(tree), "--target", *(Path(name).stem for name in names)])
+    return {name: tree / name for name in names}, cached_version(tree)
+
+
+@dataclasses.dataclass(frozen=True)
+class Signer:
+    """Signs with osslsigncode: the certificate (chain) file, and the key as a
+    file or, with a PKCS#11 module, as the token's key URI."""
+
+    cert: str
+    key: str
+    timestamp_url: str = None
+    pkcs11_module: str = None
+    pass_file: str = None
+
+    def command(self, unsigned, signed, epoch):
+        command = ["osslsigncode", "sign", "-h", "sha256", "-n", SIGNED_DESCRIPTION, "-time", str(epoch)]
+        if self.pkcs11_module:
+            command += ["-pkcs11module", self.pkcs11_module]
+        command += ["-certs", self.cert, "-key", self.key]
+        if self.pass_file:
+            command += ["-readpass", self.pass_file]
+        if self.timestamp_url:
+            command += ["-ts", self.timestamp_url]
+        return command + ["-in", str(unsigned), "-out", str(signed)]
+
+    def sign(self, unsigned, signed, epoch):
+        signed.parent.mkdir(parents=True, exist_ok=True)
+        # Written whole or not at all: a half-signed file must never be zipped.
+        partial = signed.with_name(signed.name + ".partial")
+        partial.unlink(missing_ok=True)
+        run_quietly(self.command(unsigned, partial, epoch))
+        partial.replace(signed)
+        return signed
 
 
 def cached_version(tree):
@@ -86,27 +134,69 @@ def write_sums(dist, names):
     (dist / "SHA256SUMS").write_text("".join(lines))
 
 
-def package(build_root, dist):
+def package(build_root, dist, signer=None):
     epoch = source_date_epoch()
     dist.mkdir(parents=True, exist_ok=True)
-    for stale in dist.glob("velmora-diag-*.zip"):
+    for stale in [*dist.glob("velmora-diag-*.zip"), *dist.glob("velmora-triage-*.zip")]:
         stale.unlink()
     names = []
     for preset in PRESETS:
-        exe, version = build(preset, build_root / preset)
-        name = f"velmora-diag-{version}-{preset}.zip"
-        write_zip(dist / name, [(EXE_NAME, exe.read_bytes()), ("README.txt", readme(version))], epoch)
-        names.append(name)
+        exes, version = build(preset, build_root / preset)
+        if signer:
+            exes = {name: signer.sign(exe, build_root / "signed" / preset / name, epoch)
+                    for name, exe in exes.items()}
+        zips = {f"velmora-diag-{version}-{preset}.zip": [(EXE_NAME, exes[EXE_NAME].read_bytes()),
+                                                         ("README.txt", readme(version))]}
+        if TRIAGE_NAME in exes:
+            zips[f"velmora-triage-{version}-{preset}.zip"] = [(TRIAGE_NAME, exes[TRIAGE_NAME].read_bytes())]
+        for name, files in zips.items():
+            write_zip(dist / name, files, epoch)
+            names.append(name)
+    # Last, over the zips as they ship: signed ones have other sums.
     write_sums(dist, names)
     return [dist / name for name in names] + [dist / "SHA256SUMS"]
+
+
+# Each signing option and the variable that may give it instead.
+SIGN_VARIABLES = {"cert": "VELMORA_SIGN_CERT", "key": "VELMORA_SIGN_KEY",
+                  "timestamp_url": "VELMORA_SIGN_TIMESTAMP_URL",
+                  "pkcs11_module": "VELMORA_SIGN_PKCS11_MODULE", "pass_file": "VELMORA_SIGN_PASS_FILE"}
+
+
+def signer_from(args, parser):
+    """The Signer the options or variables name, or None without a certificate."""
+    given = {field: os.environ.get(variable) or None for field, variable in SIGN_VARIABLES.items()}
+    if args.sign:
+        given["cert"], given["key"] = args.sign
+    for field in ("timestamp_url", "pkcs11_module", "pass_file"):
+        given[field] = getattr(args, field) or given[field]
+    if bool(given["cert"]) != bool(given["key"]):
+        parser.error("signing needs both a certificate and a key (--sign CERT KEY, "
+                     "or VELMORA_SIGN_CERT and VELMORA_SIGN_KEY)")
+    if not given["cert"]:
+        extra = [f"--{field.replace('_', '-')}" for field in ("timestamp_url", "pkcs11_module", "pass_file")
+                 if given[field]]
+        if extra:
+            parser.error(f"{', '.join(extra)} without a certificate to sign with")
+        return None
+    return Signer(**given)
 
 
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--build-root", type=Path, default=ROOT / "build" / "package")
     parser.add_argument("--dist", type=Path, default=ROOT / "dist")
+    parser.add_argument("--sign", nargs=2, metavar=("CERT", "KEY"),
+                        help="sign the executables: certificate chain (PEM or DER) and key file or PKCS#11 URI")
+    parser.add_argument("--timestamp-url", help="RFC 3161 time-stamp server to counter-sign with")
+    parser.add_argument("--pkcs11-module", help="PKCS#11 module of the token holding the key")
+    parser.add_argument("--pass-file", help="file holding the key's passphrase or the token's PIN")
     args = parser.parse_args(argv)
-    for path in package(args.build_root.resolve(), args.dist.resolve()):
+    signer = signer_from(args, parser)
+    if not signer:
+        print("Not signing: no certificate given (--sign CERT KEY, or VELMORA_SIGN_CERT and "
+              "VELMORA_SIGN_KEY); the executables are packaged unsigned.", file=sys.stderr)
+    for path in package(args.build_root.resolve(), args.dist.resolve(), signer):
         print(path)
     return 0
 

@@ -16,6 +16,9 @@ from .files import put
 from .lines import FOLDER_NAME
 
 BUILD_DIR = Path(os.environ.get("VELMORA_BUILD_DIR", "."))
+# Where each case's scratch folder goes: another one lets a second run of the
+# matrix (a release check's, on another executable) go beside the build's.
+RUNS_DIR = Path(os.environ.get("VELMORA_RUNS_DIR", BUILD_DIR / "runs"))
 EXE = Path(os.environ.get("VELMORA_EXE", "velmora-diag"))
 # The Windows helper programs of tests/programs, as this build made them.
 PROGRAMS = Path(os.environ.get("VELMORA_PROGRAMS", "."))
@@ -27,7 +30,7 @@ ENVIRONMENT = r"HKEY_CURRENT_USER\Environment"
 def scratch_root(case_id, unprivileged):
     """In the build tree, or for another user under /tmp, made traversable."""
     if not unprivileged:
-        root = BUILD_DIR / "runs" / case_id
+        root = RUNS_DIR / case_id
         shutil.rmtree(root, ignore_errors=True)
         root.mkdir(parents=True)
         return root, lambda: shutil.rmtree(root, ignore_errors=True)
