@@ -2,9 +2,9 @@
 // operation mirrors the Windows call named beside it, but for the few that
 // say what is wanted rather than how (a program looked for, the installed
 // programs listed, a file written whole); the Windows build passes straight
-// through, the POSIX stand-in maps it onto POSIX, and the
-// fake scripts it for unit tests. Paths are Windows paths (backslashes) in
-// UTF-16; any conversion happens behind this interface.
+// through, the POSIX stand-in maps it onto POSIX, and the fake scripts it
+// for unit tests. Paths are Windows paths (backslashes) in UTF-16; any
+// conversion happens behind this interface.
 #pragma once
 
 #include <cstdint>
