@@ -125,9 +125,11 @@ const std::vector<Rule> kRules = {
      "Install again with logging (msiexec /i package.msi /l*v Velmora_Drivers_install.log, or the "
      "bundle's /log option) and collect again."},
     {"folder.no-installed-apps", Severity::Info,
-     "No installed-applications list was collected: WMIC is absent (as on Windows 11 24H2 and "
-     "later) or did not finish.",
-     "Check Apps and Features by hand for Velmora products and their versions."},
+     "No installed-applications list was collected: the collector could not read the registry's "
+     "list of installed programs, or an older collector ran on a machine without WMIC (Windows "
+     "11 25H2, 24H2 installed fresh, XP Home, Server Core), where it wrote none.",
+     "Check Apps and Features by hand for Velmora products and their versions, or collect again "
+     "with the current collector."},
     {"folder.no-system-info", Severity::Info,
      "No system-information report was collected: msinfo32 did not finish (it can take minutes) "
      "or was stopped.",
