@@ -262,7 +262,12 @@ MsiLogRules::Ending MsiLogRules::Settle() const {
   for (int i = 3; i >= 0 && ending.result != Result::Failed; --i) {
     const OutcomeLine& other = outcome_.From(static_cast<OutcomeSource>(i));
     if (!other.seen || &other == ending.line) continue;
-    const std::optional<int64_t> code = StatedCode(other);
+    // Wine's 0 for a failing action is a failure too.
+    const std::optional<int64_t> code = !WindowsEngine() && other.source != OutcomeSource::Status &&
+                                                other.source != OutcomeSource::EngineReturn &&
+                                                other.return_value == 0
+                                            ? std::optional<int64_t>(1603)
+                                            : StatedCode(other);
     if (!code) continue;
     const Result said = ResultOf(*code);
     if (said == ending.result || Worse(said, ending.result) != said) continue;

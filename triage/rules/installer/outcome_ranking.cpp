@@ -9,7 +9,8 @@ bool OutcomeRanking::StatesFailure(OutcomeSource source, std::optional<int64_t> 
   if (source == OutcomeSource::Status || source == OutcomeSource::EngineReturn) {
     return code && !IsInstallerSuccess(*code);
   }
-  return return_value == 2 || return_value == 3;
+  // 0 too: Wine's msiexec writes it for a failure.
+  return return_value == 0 || return_value == 2 || return_value == 3;
 }
 
 bool OutcomeRanking::StatesFailure(const OutcomeLine& line) {
