@@ -95,6 +95,47 @@ TEST(Robustness, FixturesCutAnywhereNeverBreakAReader) {
   }
 }
 
+// A header's "01/12/2026" is read day first only on the word of the
+// session's own property dump: a language id that follows no property line,
+// or that nothing follows (a line appended to a log, or one a cut leaves
+// last), moves no attempt in time.
+TEST(Robustness, OnlyTheDumpsOwnLanguageIdRereadsTheDate) {
+  const std::string french = Fixture("lang-fr-deferred-1603/Velmora_Drivers_20261201_142605.log");
+  const std::string english = Fixture("lang-en-deferred-1603/Velmora_Drivers_20261201_142605.log");
+  // The text up to and with the line that begins with `start`, and `extra`.
+  const auto upto = [](const std::string& text, std::string_view start, int more,
+                       std::string_view extra) {
+    std::size_t at = text.find(std::string("\n") + std::string(start));
+    EXPECT_NE(at, std::string::npos) << start;
+    for (int i = 0; i <= more && at != std::string::npos; ++i) at = text.find('\n', at + 1);
+    return text.substr(0, at == std::string::npos ? text.size() : at + 1) + std::string(extra);
+  };
+  const std::string stray = "Property(S): UserLanguageID = 1036\r\n";
+  const int64_t december = *CivilSeconds(2026, 12, 1, 14, 26, 5);
+  const int64_t january = *CivilSeconds(2026, 1, 12, 14, 26, 5);
+  const struct {
+    const char* what;
+    std::string text;
+    int64_t time;
+  } cases[] = {
+      {"French, whole", french, december},
+      {"French, cut two lines after its language id",
+       upto(french, "Property(S): UserLanguageID", 2, ""), december},
+      {"French, cut just after its language id", upto(french, "Property(S): UserLanguageID", 0, ""),
+       january},
+      {"English, whole, a French id appended", english + stray, december},
+      {"English, cut in its dump, a French id appended",
+       upto(english, "Property(S): ProductVersion", 0, stray), december},
+      {"English, cut at 'Property(', a French id appended",
+       upto(english, "Property(S): ProductVersion", 0, "Property(\r\n" + stray), december},
+  };
+  for (const auto& one : cases) {
+    const FileResult result = ReadText(*MakeInstallerLogReader("v.log"), one.text);
+    ASSERT_EQ(result.attempts.size(), 1u) << one.what;
+    EXPECT_EQ(result.attempts[0].time, one.time) << one.what;
+  }
+}
+
 TEST(Robustness, CodesAndTheCatalogue) {
   // Logged return values to the codes msiexec returns.
   EXPECT_EQ(ReturnValueToCode(1), 0);

@@ -1,5 +1,7 @@
 #include "msi_log.h"
 
+#include <utility>
+
 #include "catalogue.h"
 #include "codes.h"
 #include "finding.h"
@@ -67,6 +69,11 @@ std::optional<int64_t> StatedCode(const OutcomeLine& line) {
 
 void MsiLogRules::Line(uint64_t number, std::string_view text, EvidenceKeeper& evidence) {
   const MsiLine line = ParseMsiLine(text);
+  // A language id is the dump's once the log goes on past it: a line that
+  // ends a log (appended to it, or one a cut leaves last) is no witness.
+  if (dumped_language_) language_ = std::exchange(dumped_language_, std::nullopt);
+  const bool after_property = after_property_;
+  after_property_ = line.kind == MsiLineKind::Property;
   if (line.kind != MsiLineKind::Other) ++lines_;
   if (line.engine) {
     seen_ = true;
@@ -88,6 +95,12 @@ void MsiLogRules::Line(uint64_t number, std::string_view text, EvidenceKeeper& e
       return;
     case MsiLineKind::Property:
       seen_ = true;
+      // The dump is a run of property lines: a language id that follows
+      // none is a line from elsewhere.
+      if (line.name == "UserLanguageID") {
+        if (after_property) dumped_language_ = ParseDecimal(line.value);
+        return;
+      }
       Property(line, evidence);
       return;
     case MsiLineKind::ErrorMessage:
@@ -200,8 +213,6 @@ void MsiLogRules::Property(const MsiLine& line, EvidenceKeeper& evidence) {
     if (!restart_pending_) restart_pending_ = Marked{evidence.Keep(), "", "", {}, {}, {}};
   } else if (name == "ReplacedInUseFiles" && value == "1") {
     Restart("Files in use were replaced; they take effect after a restart.", evidence);
-  } else if (name == "UserLanguageID") {
-    language_ = ParseDecimal(value);
   } else if (line.origin == 'N') {
     // A nested installation's own properties (its REMOVE=ALL of an old
     // version during an upgrade) say nothing of this one's operation.

@@ -111,6 +111,10 @@ class MsiLogRules {
   bool installed_ = false;
   bool some_features_ = false;
   std::optional<int64_t> language_;  // the user's language id, from the property dump
+  // A language id read inside the dump, until a line after it shows the
+  // dump went on past it.
+  std::optional<int64_t> dumped_language_;
+  bool after_property_ = false;  // the line before was a property line
 };
 
 }  // namespace triage
