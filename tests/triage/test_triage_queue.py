@@ -24,6 +24,12 @@ MARKUP = "<script>document.body.setAttribute('data-ran','yes')<"
 FORMULA = "=HYPERLINK(\"x\")"
 
 
+def write_ticket(case, target):
+    """A fixture case as a folder ticket, whether the queue zipped its own copy or not."""
+    folder, expected = {n: (f, e) for n, f, e in fixture_cases.cases()}[case]
+    return fixture_cases.write_case(folder, expected, target)
+
+
 def run(*args):
     done = subprocess.run([str(EXE), *map(str, args)], capture_output=True, timeout=600)
     return done.returncode, done.stdout.decode("utf-8"), done.stderr.decode("utf-8")
@@ -44,8 +50,8 @@ class Queue(unittest.TestCase):
                 shutil.rmtree(ticket)
         (cls.queue / "broken.zip").write_bytes(b"PK\x03\x04 cut short")
         (cls.queue / "empty").mkdir()
-        shutil.copytree(cls.queue / "msi-1920-service", cls.queue / MARKUP)
-        shutil.copytree(cls.queue / "msi-1920-service", cls.queue / FORMULA)
+        write_ticket("msi-1920-service", cls.queue / MARKUP)
+        write_ticket("msi-1920-service", cls.queue / FORMULA)
         (cls.queue / "notes.txt").write_text("not a ticket")
         cls.runs = {}
         for jobs in (1, 4):
@@ -120,7 +126,7 @@ class Queue(unittest.TestCase):
 
     def test_exit_statuses(self):
         good = self.work / "good"
-        shutil.copytree(self.queue / "msi-1920-service", good / "a")
+        write_ticket("msi-1920-service", good / "a")
         self.assertEqual(run("--queue", good)[0], 0)
         self.assertEqual(run("--queue", self.work / "absent")[0], 2)
         for output in (("--jsonl", good / "a" / "x.jsonl"), ("--pages", good / "pages"),
