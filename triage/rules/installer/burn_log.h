@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "reader.h"
@@ -32,6 +33,7 @@ class BurnLogRules {
     std::optional<int64_t> time;
   };
   static constexpr std::size_t kMostNonVital = 8;
+  static constexpr std::size_t kMostPackageLogs = 16;
 
   void Message(char level, std::string_view body, std::optional<int64_t> time,
                EvidenceKeeper& evidence);
@@ -47,6 +49,8 @@ class BurnLogRules {
   std::optional<Marked> apply_;  // "Apply complete, result: ..."
   std::optional<Marked> exit_;   // "Exit code: ..." / "Shutting down, exit code: ..."
   std::optional<Marked> restart_;
+  // Each package's own log, as "WixBundleLog_<package>" names it.
+  std::vector<std::pair<std::string, std::string>> package_logs_;
   std::string action_;  // what the bundle was asked to do
   std::string bundle_name_;
   std::string bundle_version_;

@@ -27,7 +27,11 @@ std::string FailedActionMessage(const FailedActionFacts& facts) {
   } else {
     message += " (return value 3: a fatal error)";
   }
-  if (facts.code) message += "; code " + ExplainInstallerCode(*facts.code);
+  if (!facts.cause.empty()) {
+    message += ": " + facts.cause;
+  } else if (facts.code) {
+    message += "; code " + ExplainInstallerCode(*facts.code);
+  }
   if (!facts.error_text.empty()) {
     message += ". The log says just before: \"" + facts.error_text + "\"";
   }
