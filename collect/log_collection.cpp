@@ -23,6 +23,8 @@ constexpr InstallerLogStep kInstallerLogSteps[] = {
     {u"-- Copying rollback log\n", u"vl_*msi_rollback.log", u""},
 };
 
+}  // namespace
+
 // A copy keeps its source's attributes, so a read-only log gives a
 // read-only copy, and the next run's copy onto it would fail, leaving the
 // old one to be sent as current. Only copies in the working folder are
@@ -37,8 +39,6 @@ void ClearReadOnly(const WString& path) {
   attributes &= ~static_cast<std::uint32_t>(FILE_ATTRIBUTE_READONLY);
   platform.SetFileAttributesW(path, attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
 }
-
-}  // namespace
 
 void CopyIntoWorkingFolder(const WString& source, const WString& destination) {
   ClearReadOnly(destination);

@@ -9,6 +9,10 @@
 
 namespace velmora {
 
+// Makes the file at `path` in the working folder writable if it is read-only,
+// so that this run can replace what an earlier run left there.
+void ClearReadOnly(const WString& path);
+
 // Copies `source` over `destination` in the working folder and leaves the
 // copy writable, so that a later run can replace it: a read-only copy from
 // an earlier run is made writable first, and so is this copy.

@@ -1,12 +1,16 @@
 // The one seam between the diagnostics logic and the operating system. Each
-// operation mirrors the Windows call named beside it; the Windows build
-// passes straight through, the POSIX stand-in maps it onto POSIX, and the
-// fake scripts it for unit tests. Paths are Windows paths (backslashes) in
-// UTF-16; any conversion happens behind this interface.
+// operation mirrors the Windows call named beside it, but for the few that
+// say what is wanted rather than how (a program looked for, the installed
+// programs listed, a file written whole); the Windows build passes straight
+// through, the POSIX stand-in maps it onto POSIX, and the fake scripts it
+// for unit tests. Paths are Windows paths (backslashes) in UTF-16; any
+// conversion happens behind this interface.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/text.h"
 
@@ -56,6 +60,18 @@ struct ShellExecuteRequest {
   WString file;
   WString parameters;  // one command-line string
   int show = 0;
+};
+
+// The two programs of the operating system that write the reports.
+enum class SystemProgram { Wmic, MsInfo32 };
+
+// One entry of the registry's lists of installed programs, as Windows' own
+// list of them reads it.
+struct UninstallEntry {
+  WString name;                  // DisplayName; empty when there is none
+  WString version;               // DisplayVersion; empty when there is none
+  bool systemComponent = false;  // SystemComponent is 1: Windows does not list it
+  bool update = false;           // names a parent (ParentKeyName): an update of it
 };
 
 class Platform {
@@ -121,6 +137,21 @@ class Platform {
   virtual void TranslateMessage(const Message& message) = 0;
   virtual void DispatchMessageW(const Message& message) = 0;
   virtual void DispatchMessageA(const Message& message) = 0;
+
+  // Whether `program` is there to be started, looked up where Windows keeps
+  // it as this process sees it, without running anything: WMIC in the
+  // system directory's wbem folder; msinfo32 in the system directory or
+  // where its App Paths entry points.
+  virtual bool SystemProgramExists(SystemProgram program) = 0;
+
+  // Lists the installed programs: the entries of the machine's uninstall
+  // lists (both views where a 64-bit system has two) and of the user's, in
+  // no particular order. False when none of them could be read at all.
+  virtual bool ListInstalledPrograms(std::vector<UninstallEntry>& entries) = 0;
+
+  // Makes `bytes` the whole of the file at `path`, created or replaced.
+  // False, with nothing left at `path`, when they could not all be written.
+  virtual bool WriteWholeFile(const WString& path, const std::string& bytes) = 0;
 
   // GetActiveWindow and ShellExecuteW(owner, verb, file, parameters, no
   // directory, show); the latter's result is not examined by the logic.

@@ -31,10 +31,33 @@ bool OpenWithShell(const std::filesystem::path& path);
 // Whether standard error is a terminal (where progress may be shown).
 bool StderrIsTerminal();
 
+// A stretch of text to colour, by its bytes, where the terminal shows colours.
+enum class Paint { Plain, Red, Yellow, Green, Cyan };
+struct Painted {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  Paint paint = Paint::Plain;
+};
+
 // UTF-8 text to standard output and standard error; a Windows console gets
-// it as UTF-16 so that it shows right whatever its code page. False when
-// not all of it could be written (a full disk, a closed console).
-bool WriteStdout(std::string_view text);
+// it as UTF-16 so that it shows right whatever its code page. Every byte
+// goes through one filter on the way (line ends kept; other controls, bytes
+// that are not UTF-8 and characters that reorder the line shown harmlessly,
+// output/shown_text.h), so no text can drive the terminal, whoever wrote
+// it; colours are drawn here, from `paints`, and only on a terminal that
+// shows them. False when not all of it could be written (a full disk, a
+// closed console, a pipe whose reader has gone).
+bool WriteStdout(std::string_view text, const std::vector<Painted>& paints = {});
 bool WriteStderr(std::string_view text);
+// A progress line on standard error, over the one before it; `last` ends it.
+bool ShowProgress(std::string_view line, bool last);
+
+// Called first: a pipe whose reader has gone (`velmora-triage ... | head`)
+// makes writes fail, to be reported, rather than end the program.
+void KeepRunningWhenOutputCloses();
+
+// The text as the filter above lets it through, colours drawn when
+// `colours`: what a write shows.
+std::string Shown(std::string_view text, const std::vector<Painted>& paints, bool colours);
 
 }  // namespace velmora::terminal

@@ -2,6 +2,7 @@
 
 #include "collect/folder_locations.h"
 #include "platform/platform.h"
+#include "tools/installed_apps_list.h"
 #include "tools/processes.h"
 
 namespace velmora {
@@ -35,24 +36,60 @@ void LeaveTheStartFolder() {
   platform.SetCurrentDirectoryW(WString(system, length));
 }
 
+// What is at a path: whether a file is there and when it was last written.
+struct FileStamp {
+  bool present = false;
+  FileTime lastWriteTime = 0;
+  bool operator==(const FileStamp& other) const {
+    return present == other.present && lastWriteTime == other.lastWriteTime;
+  }
+};
+
+FileStamp StampOf(const WString& path) {
+  FileStamp stamp;
+  std::unique_ptr<FileSearch> search = CurrentPlatform().FindFirstFileW(path);
+  FindEntry entry;
+  if (search && search->Next(entry) && !entry.isDirectory) {
+    stamp.present = true;
+    stamp.lastWriteTime = entry.lastWriteTime;
+  }
+  return stamp;
+}
+
 }  // namespace
 
 void RunReportTools(const WString& workingFolder) {
   Platform& platform = CurrentPlatform();
   LeaveTheStartFolder();
 
+  // A program that is not there is not started: the shell would answer with
+  // an error box of its own and hold the run until someone clicks it away.
   platform.PrintMessage(u"-- Getting list of installed applications\n");
+  const WString list = workingFolder + u"installedapps.txt";
   CShellExecProcessImpl installedApps(u"wmic", FillIn(kInstalledAppsParameters, workingFolder),
                                       u"open");
-  installedApps.Run();
+  const bool wmic = platform.SystemProgramExists(SystemProgram::Wmic);
+  // An earlier run's list may be there already: only a file WMIC wrote or
+  // touched in this run counts as its list.
+  const FileStamp before = wmic ? StampOf(list) : FileStamp();
+  if (wmic) installedApps.Run();
 
   platform.PrintMessage(u"-- Getting system information. Please wait...\n");
   CShellExecProcessImpl systemInfo(u"msinfo32.exe", FillIn(kSystemInfoParameters, workingFolder),
                                    u"open");
-  systemInfo.Run();
+  if (platform.SystemProgramExists(SystemProgram::MsInfo32)) systemInfo.Run();
 
   systemInfo.WaitForExit();
   installedApps.WaitForExit();
+  // Without WMIC (Windows 11 25H2, or 24H2 installed fresh, XP Home), or
+  // where it ended without writing (a broken WMI repository), the list is
+  // read from the registry instead.
+  if (!wmic) {
+    WriteInstalledAppsList(list);
+  } else {
+    const FileStamp after = StampOf(list);
+    if (!after.present || after == before) WriteInstalledAppsList(list);
+  }
   // Leaving the scope destroys systemInfo first, then installedApps.
 }
 

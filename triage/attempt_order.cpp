@@ -19,7 +19,11 @@ void SettleHalfDay(FileAnswer& file) {
   for (std::size_t a = 0; a < file.result.attempts.size(); ++a) {
     Attempt& attempt = file.result.attempts[a];
     if (!attempt.twelve_hour || !attempt.time) continue;
-    const int64_t last = attempt.end.value_or(*attempt.time);
+    // The log's last time, unless it lies hours after its start: then one
+    // stray line could move the whole attempt by half a day, and the start
+    // tells as well.
+    const int64_t end = attempt.end.value_or(*attempt.time);
+    const int64_t last = end - *attempt.time <= kHalfDay / 2 ? end : *attempt.time;
     const int64_t morning = std::llabs(*file.modified - last);
     const int64_t afternoon = std::llabs(*file.modified - (last + kHalfDay));
     if (afternoon >= morning || afternoon > kHalfDay / 2) continue;

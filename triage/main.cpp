@@ -45,6 +45,7 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  velmora::terminal::KeepRunningWhenOutputCloses();
   try {
     return Run(velmora::terminal::Arguments(argc, argv));
   } catch (const std::exception& e) {

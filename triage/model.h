@@ -101,7 +101,7 @@ struct FileResult {
 // One file's answer, as the judgement weighs it.
 struct FileAnswer {
   std::string name;
-  uint32_t identity = 0;            // of the file's bytes: orders attempts no clock can
+  uint64_t identity = 0;            // of the file's bytes: orders attempts no clock can
   int kind = 0;                     // the row of its kind: orders its findings among the others
   std::optional<int64_t> modified;  // the file's own time, local
   FileResult result;                // evidence resolved

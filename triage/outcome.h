@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model.h"
+#include "platform/terminal.h"
 #include "rules/finding.h"
 
 namespace triage {
@@ -42,7 +43,9 @@ const char* ResultName(Result result);           // "succeeded", "failed", ...
 std::string IsoTime(int64_t seconds);
 
 // The three outputs.
-std::string ConsoleReport(const Outcome& outcome, bool colours);
+// `paints`, when given, gets the stretches the terminal colours.
+std::string ConsoleReport(const Outcome& outcome,
+                          std::vector<velmora::terminal::Painted>* paints = nullptr);
 std::string JsonReport(const Outcome& outcome);
 // One ticket of a queue as one line: the JSON above with "ticket" first;
 // a ticket that cannot be read as its name, verdict "unreadable" and why.

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 #include <deque>
+#include <exception>
+#include <optional>
 
 #include "input/batch_pipeline.h"
 #include "input/line_batches.h"
@@ -32,10 +34,16 @@ class PumpSink : public EvidenceKeeper {
   EvidenceId Keep(EvidenceId reuse) override {
     EvidenceId id = reuse;
     if (id < 0 || static_cast<std::size_t>(id) >= kept_.size()) {
-      id = static_cast<EvidenceId>(kept_.size());
-      kept_.emplace_back();
+      if (!free_.empty()) {
+        id = free_.back();
+        free_.pop_back();
+      } else {
+        id = static_cast<EvidenceId>(kept_.size());
+        kept_.emplace_back();
+      }
     }
     Kept& entry = kept_[static_cast<std::size_t>(id)];
+    entry.released = false;
     entry.line = batch_->number(index_);
     entry.index = index_;
     if (!entry.fresh) {
@@ -43,6 +51,22 @@ class PumpSink : public EvidenceKeeper {
       fresh_.push_back(id);
     }
     return id;
+  }
+
+  void Release(EvidenceId id) override {
+    if (id < 0 || static_cast<std::size_t>(id) >= kept_.size()) return;
+    Kept& entry = kept_[static_cast<std::size_t>(id)];
+    if (entry.released) return;
+    entry.released = true;
+    if (entry.fresh) {
+      entry.fresh = false;
+      fresh_.erase(std::find(fresh_.begin(), fresh_.end(), id));
+    }
+    if (entry.waiting) {
+      entry.waiting = false;
+      waiting_.erase(std::find(waiting_.begin(), waiting_.end(), id));
+    }
+    free_.push_back(id);
   }
 
   // Before the batch is reused: the lines kept in it copied with their
@@ -135,6 +159,7 @@ class PumpSink : public EvidenceKeeper {
     std::size_t index = 0;              // in the batch being read, while fresh
     bool fresh = false;                 // kept in the batch being read, not yet copied
     bool waiting = false;               // in `waiting_`, for lines after it in the next batch
+    bool released = false;              // in `free_`, for a later Keep
     std::array<Seen, kKeptLines> seen;  // views into `lines`
     std::array<Slot, kKeptLines> lines;
     std::size_t count = 0;
@@ -183,6 +208,7 @@ class PumpSink : public EvidenceKeeper {
   std::deque<Kept> kept_;            // never moved: a kept line points into its own slots
   std::vector<EvidenceId> fresh_;    // kept in the batch being read
   std::vector<EvidenceId> waiting_;  // kept lines still taking lines after them
+  std::vector<EvidenceId> free_;     // released, to be reused
 };
 
 }  // namespace
@@ -192,11 +218,24 @@ Pumped Pump(ByteStream& stream, Reader& reader, const std::string& name, std::si
   Pumped pumped;
   PumpSink sink(reader);
   LineBatcher batcher(stream, max_line_bytes, store.window);
+  // A reader that fails on a line has still read the lines before it: what
+  // it found there stands, and a finding says where the reading stopped.
+  std::optional<Finding> stopped;
+  const auto stop = [&](uint64_t line, const char* why) {
+    stopped = MakeFinding("input.reader-failed", name,
+                          "Reading " + name + " stopped at line " + std::to_string(line) + " (" +
+                              why + "); findings in it cover only the lines before.",
+                          line);
+  };
   RunBatches(batcher, store, inline_bytes, [&](const LineBatch& batch) {
     std::size_t read = 0;
-    for (; read < batch.size() && reader.WantsMore(); ++read) sink.Line(batch, read);
+    try {
+      for (; read < batch.size() && reader.WantsMore(); ++read) sink.Line(batch, read);
+    } catch (const std::exception& e) {
+      stop(batch.number(read), e.what());
+    }
     sink.BatchDone(batch, read);
-    return reader.WantsMore();
+    return !stopped && reader.WantsMore();
   });
   pumped.bytes = batcher.bytes();
   pumped.hash = batcher.hash();
@@ -206,8 +245,14 @@ Pumped Pump(ByteStream& stream, Reader& reader, const std::string& name, std::si
                                               "not read"));
     return pumped;
   }
-  pumped.result = reader.End();
+  try {
+    pumped.result = reader.End();
+  } catch (const std::exception& e) {
+    pumped.result = FileResult{};
+    if (!stopped) stop(batcher.stats().lines, e.what());
+  }
   sink.Resolve(pumped.result);
+  if (stopped) pumped.input.push_back(std::move(*stopped));
 
   const DecodeStats& stats = batcher.stats();
   const std::string problem = stream.problem();

@@ -69,10 +69,10 @@ int TriageOne(const Options& given) {
   }
   // The report first, whatever happens to the page; not into a window that
   // closes as the program ends.
+  std::vector<velmora::terminal::Painted> paints;
   const bool printed =
       alone || velmora::terminal::WriteStdout(
-                   options.json ? JsonReport(outcome)
-                                : ConsoleReport(outcome, velmora::terminal::ColoursOnStdout()));
+                   options.json ? JsonReport(outcome) : ConsoleReport(outcome, &paints), paints);
   bool page_written = true;
   if (options.html) {
     page_written = velmora::files::WriteReplacing(page, HtmlReport(outcome), error);

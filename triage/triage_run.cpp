@@ -19,7 +19,6 @@ namespace {
 
 constexpr std::size_t kReadChunk = 1 << 20;
 constexpr std::size_t kSniffBytes = 64 * 1024;
-constexpr std::size_t kMostComparisons = 16;
 
 // The first lines of a file, decoded, to tell its kind by.
 class HeadCollector : public LineSink {
@@ -73,8 +72,6 @@ bool SameBytes(Collection& collection, const CollectedFile& a, const CollectedFi
   }
 }
 
-uint32_t Identity(uint64_t hash) { return static_cast<uint32_t>(hash ^ (hash >> 32)); }
-
 int KindRow(const FileKind* kind) { return static_cast<int>(kind - FileKinds().data()); }
 
 struct ReadFile {
@@ -87,17 +84,24 @@ struct ReadFile {
 
 bool Triage(const std::filesystem::path& path, const std::string& shown_as, const RunLimits& limits,
             Outcome& outcome, std::string& error) {
-  auto collection = OpenCollection(path, error, limits.zip);
+  auto collection = OpenCollection(
+      path, error, limits.zip,
+      limits.follow_link ? velmora::files::Links::Follow : velmora::files::Links::Refuse);
   if (!collection) return false;
+  outcome = TriageCollection(*collection, shown_as, limits);
+  return true;
+}
+
+Outcome TriageCollection(Collection& given, const std::string& shown_as, const RunLimits& limits) {
+  Collection* collection = &given;
   std::vector<FileAnswer> answers;
   std::vector<ReadFile> read;
   std::vector<Finding> notes;
   std::vector<const FileKind*> present;
-  BatchStore store;
+  BatchStore store(limits.window);
 
   std::size_t wanted = 0;
   std::size_t opened = 0;
-  std::size_t comparisons = 0;
   for (const CollectedFile& file : collection->files()) {
     const FileKind* kind = KindByName(file.name);
     if (kind == nullptr && collection->single_file()) kind = SniffKind(*collection, file);
@@ -119,13 +123,13 @@ bool Triage(const std::filesystem::path& path, const std::string& shown_as, cons
       for (Finding& note : pumped.input) notes.push_back(std::move(note));
       // The same bytes under another name (a rollback log copied from a
       // package log) are one file, read once.
+      // Each file is compared with the first one of its size and hash
+      // alone: however many names one content has, each costs one
+      // comparison, and a crafted collision counts as another file.
       std::size_t same = read.size();
       for (std::size_t i = 0; i < read.size(); ++i) {
-        // Comparisons are few: a folder holding many files made to collide
-        // costs a bounded number of them, then counts as all different.
-        if (read[i].bytes == pumped.bytes && read[i].hash == pumped.hash &&
-            comparisons++ < kMostComparisons && SameBytes(*collection, *read[i].file, file)) {
-          same = i;
+        if (read[i].bytes == pumped.bytes && read[i].hash == pumped.hash) {
+          if (SameBytes(*collection, *read[i].file, file)) same = i;
           break;
         }
       }
@@ -137,7 +141,7 @@ bool Triage(const std::filesystem::path& path, const std::string& shown_as, cons
         if (ContainsNoCase(kept->name, "rollback") && !ContainsNoCase(file.name, "rollback")) {
           std::swap(kept, copy);
           read[same].file = kept;
-          answers[same] = {file.name, Identity(pumped.hash), KindRow(kind), file.modified,
+          answers[same] = {file.name, pumped.hash, KindRow(kind), file.modified,
                            std::move(pumped.result)};
         }
         notes.push_back(MakeFinding("input.duplicate", copy->name,
@@ -146,8 +150,8 @@ bool Triage(const std::filesystem::path& path, const std::string& shown_as, cons
         continue;
       }
       read.push_back({&file, pumped.bytes, pumped.hash});
-      answers.push_back({file.name, Identity(pumped.hash), KindRow(kind), file.modified,
-                         std::move(pumped.result)});
+      answers.push_back(
+          {file.name, pumped.hash, KindRow(kind), file.modified, std::move(pumped.result)});
     } catch (const std::exception& e) {
       notes.push_back(MakeFinding("input.reader-failed", file.name,
                                   file.name + " could not be read to the end: " + e.what()));
@@ -169,8 +173,7 @@ bool Triage(const std::filesystem::path& path, const std::string& shown_as, cons
     }
   }
   for (const Finding& note : collection->notes()) notes.push_back(note);
-  outcome = Judge(shown_as, std::move(answers), std::move(notes), opened);
-  return true;
+  return Judge(shown_as, std::move(answers), std::move(notes), opened);
 }
 
 }  // namespace triage

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "input/line_batches.h"
 #include "input/zip_archive.h"
 #include "outcome.h"
 
@@ -20,7 +21,17 @@ struct RunLimits {
   // A large file is read and decoded on a second thread while its reader
   // works; a queue that already keeps every core busy says no.
   bool read_ahead = true;
+  // Bytes read and decoded at a time.
+  std::size_t window = BatchStore::kWindow;
+  // PATH itself may be a link; a queue's tickets may not.
+  bool follow_link = true;
 };
+
+class Collection;
+
+// Every file of an opened collection, judged.
+Outcome TriageCollection(Collection& collection, const std::string& shown_as,
+                         const RunLimits& limits);
 
 // False, with a one-line `error`, when PATH cannot be read at all.
 bool Triage(const std::filesystem::path& path, const std::string& shown_as, const RunLimits& limits,

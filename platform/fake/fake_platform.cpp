@@ -249,6 +249,7 @@ std::size_t FakePlatform::HandleIndex(Handle handle) {
 Handle FakePlatform::ShellExecuteExW(const ShellExecuteRequest& request) {
   Record("Start " + Utf16ToUtf8(request.file));
   started.push_back(request);
+  if (onStart) onStart(request);
   auto program = programRunTimesMs.find(request.file);
   if (program == programRunTimesMs.end()) return nullptr;
   processes.push_back(Process{request.file, nowMs + program->second, false});
@@ -320,6 +321,33 @@ void FakePlatform::DispatchMessageW(const Message& message) {
 void FakePlatform::DispatchMessageA(const Message& message) {
   Record("DispatchMessageA");
   dispatchedA.push_back(message);
+}
+
+bool FakePlatform::SystemProgramExists(SystemProgram program) {
+  Record(program == SystemProgram::Wmic ? "Look for wmic" : "Look for msinfo32");
+  return absentPrograms.count(program) == 0;
+}
+
+bool FakePlatform::ListInstalledPrograms(std::vector<UninstallEntry>& entries) {
+  Record("ListInstalledPrograms");
+  entries.clear();
+  if (!uninstallListsReadable) return false;
+  entries = uninstallEntries;
+  return true;
+}
+
+bool FakePlatform::WriteWholeFile(const WString& path, const std::string& bytes) {
+  Record("Write");
+  filesWritten.push_back(path);
+  Node* folder = FindNode(SplitPath(path).first);
+  Node* existing = FindNode(path);
+  if (writesFail || !folder || !folder->isDirectory ||
+      (existing && (existing->isDirectory || existing->locked || existing->readOnly))) {
+    lastError = ERROR_ACCESS_DENIED;
+    return false;
+  }
+  AddFile(path, bytes, ++writeClock);
+  return true;
 }
 
 Window FakePlatform::GetActiveWindow() {

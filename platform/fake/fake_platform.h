@@ -78,6 +78,18 @@ class FakePlatform final : public Platform {
   std::function<void()> onSleep;  // runs after the clock moved on
   static std::size_t HandleIndex(Handle handle);
 
+  // The report programs that are not there to be started (both are, at
+  // first), and what each start does besides (a report written, say).
+  std::set<SystemProgram> absentPrograms;
+  std::function<void(const ShellExecuteRequest&)> onStart;
+
+  // The registry's uninstall entries; false: none of the lists can be read.
+  bool uninstallListsReadable = false;
+  std::vector<UninstallEntry> uninstallEntries;
+  std::vector<WString> filesWritten;  // every WriteWholeFile path
+  bool writesFail = false;            // WriteWholeFile fails, leaving nothing
+  FileTime writeClock = 1000;         // one on, the time of the next file written
+
   // Message queue.
   std::deque<Message> queue;
   std::set<Window> unicodeWindows;
@@ -98,7 +110,8 @@ class FakePlatform final : public Platform {
 
   // Every call, in order: "Print", "Lookup 28", "CreateDirectory",
   // "FindFirst", "FindClose", "GetAttributes", "SetAttributes", "Copy",
-  // "SetCurrentDirectory", "GetSystemDirectory", "Start wmic", "Wait #1 0", "Sleep 10",
+  // "SetCurrentDirectory", "GetSystemDirectory", "Look for wmic", "Start wmic",
+  // "Wait #1 0", "Sleep 10", "ListInstalledPrograms", "Write",
   // "Close #1", "Peek", "GetMessageW", "DispatchMessageA", "Open" ...
   std::vector<std::string> trace;
   std::size_t Count(const std::string& call) const;
@@ -133,6 +146,9 @@ class FakePlatform final : public Platform {
   void TranslateMessage(const Message& message) override;
   void DispatchMessageW(const Message& message) override;
   void DispatchMessageA(const Message& message) override;
+  bool SystemProgramExists(SystemProgram program) override;
+  bool ListInstalledPrograms(std::vector<UninstallEntry>& entries) override;
+  bool WriteWholeFile(const WString& path, const std::string& bytes) override;
   Window GetActiveWindow() override;
   void ShellExecuteW(Window owner, const WString& verb, const WString& file,
                      const WString& parameters, int show) override;

@@ -1,5 +1,6 @@
 #include "platform/terminal.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -34,8 +35,16 @@ bool OpenWithShell(const std::filesystem::path&) { return false; }
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 
-bool WriteStdout(std::string_view text) { return Write(stdout, text); }
+bool WriteStdout(std::string_view text, const std::vector<Painted>& paints) {
+  return Write(stdout, Shown(text, paints, !paints.empty() && ColoursOnStdout()));
+}
 
-bool WriteStderr(std::string_view text) { return Write(stderr, text); }
+bool WriteStderr(std::string_view text) { return Write(stderr, Shown(text, {}, false)); }
+
+bool ShowProgress(std::string_view line, bool last) {
+  return Write(stderr, "\r" + Shown(line, {}, false) + (last ? "\n" : ""));
+}
+
+void KeepRunningWhenOutputCloses() { signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace velmora::terminal

@@ -87,7 +87,20 @@ bool StderrIsTerminal() {
   return handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &mode);
 }
 
-bool WriteStdout(std::string_view text) { return Write(STD_OUTPUT_HANDLE, stdout, text); }
-bool WriteStderr(std::string_view text) { return Write(STD_ERROR_HANDLE, stderr, text); }
+bool WriteStdout(std::string_view text, const std::vector<Painted>& paints) {
+  return Write(STD_OUTPUT_HANDLE, stdout,
+               Shown(text, paints, !paints.empty() && ColoursOnStdout()));
+}
+
+bool WriteStderr(std::string_view text) {
+  return Write(STD_ERROR_HANDLE, stderr, Shown(text, {}, false));
+}
+
+bool ShowProgress(std::string_view line, bool last) {
+  return Write(STD_ERROR_HANDLE, stderr, "\r" + Shown(line, {}, false) + (last ? "\n" : ""));
+}
+
+// Windows has no signal for a closed pipe: the write fails and says so.
+void KeepRunningWhenOutputCloses() {}
 
 }  // namespace velmora::terminal

@@ -31,6 +31,9 @@ class Win32Platform final : public Platform {
   void TranslateMessage(const Message& message) override;
   void DispatchMessageW(const Message& message) override;
   void DispatchMessageA(const Message& message) override;
+  bool SystemProgramExists(SystemProgram program) override;
+  bool ListInstalledPrograms(std::vector<UninstallEntry>& entries) override;
+  bool WriteWholeFile(const WString& path, const std::string& bytes) override;
   Window GetActiveWindow() override;
   void ShellExecuteW(Window owner, const WString& verb, const WString& file,
                      const WString& parameters, int show) override;

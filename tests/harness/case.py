@@ -6,7 +6,7 @@ import time
 import unittest
 
 from .files import contents, snapshot
-from .lines import FULL_RUN
+from .lines import EMPTY_LIST, FULL_RUN
 from .targets import REPORTS
 
 TARGET = None  # the target class this process runs, set by the runner
@@ -82,6 +82,16 @@ class Case(unittest.TestCase):
             target.settle()
             self.assertEqual(target.openings(0)[earlier:], [], "nothing opened")
         return target.exit_time - started
+
+    def own_list(self, *lines):
+        """{"installedapps.txt": bytes} as the tool writes it from the registry
+        where WMIC wrote none: `lines` (by default the header alone, as a
+        fresh prefix lists nothing) in WMIC's form, UTF-16LE after a
+        byte-order mark, CR LF. Nothing natively: no registry, no list."""
+        if not self.target.windows:
+            return {}
+        text = "".join(line + "\r\n" for line in lines or [EMPTY_LIST])
+        return {"installedapps.txt": "\ufeff".encode("utf-16-le") + text.encode("utf-16-le")}
 
     def assert_names_folder(self, text):
         """The opener's argument (natively) or folder window's command line."""

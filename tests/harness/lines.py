@@ -19,6 +19,8 @@ FULL_RUN = BANNER + CREATING + (
 )
 ERROR_RUN = BANNER + CREATING + "-- ERROR: unable to create working folder\n"
 FOLDER_NAME = "Velmora Drivers Diagnostics"
+# The installed-applications list of nothing: each header two blanks wider.
+EMPTY_LIST = "Name  Version  "
 
 # Were any of these used as a format, "%n" would write through a stray
 # pointer and "%s"/"%ls"/"%x" would print stack contents.

@@ -25,6 +25,7 @@ PROGRAMS = Path(os.environ.get("VELMORA_PROGRAMS", "."))
 REPORTS = {"wmic": "installedapps.txt", "msinfo32": "sysinfo.nfo"}
 USER_SHELL_FOLDERS = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
 ENVIRONMENT = r"HKEY_CURRENT_USER\Environment"
+UNINSTALL = r"Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
 
 def scratch_root(case_id, unprivileged):
@@ -223,6 +224,9 @@ mv "$VELMORA_RECORD_DIR/.open.$$" "$VELMORA_RECORD_DIR/open.$$"
     def remove_program(self, stem):
         Path(self.system_program(stem)).unlink()
 
+    def add_uninstall_entries(self, entries):
+        pass  # no registry here
+
     def other_temps(self):
         return [self.temp.parent, self.home / "Temp"]
 
@@ -302,7 +306,7 @@ class WineTarget(Target):
         self.settings = self._layout(self.wine) if self.legacy else {}
         self.overrides = {"explorer.exe": "n", "wmic.exe": "n", "msinfo32.exe": "n"}
         for stem in REPORTS:
-            self.install(PROGRAMS / "stand-ins" / f"{stem}.exe", self.wine.windows / self.system)
+            self.install(PROGRAMS / "stand-ins" / f"{stem}.exe", self.program_folder(stem))
         # The shell starts the folder window by name: from the Windows folder,
         # the tool's current folder while it starts programs, or the system's.
         for folder in {self.wine.windows, self.wine.windows / "system32", self.wine.windows / self.system}:
@@ -389,12 +393,33 @@ class WineTarget(Target):
             self._import(self.wine, self.settings)
             self.settings = {}
 
+    def program_folder(self, stem):
+        """Where Windows keeps the report program `stem`: WMIC in the system
+        directory's wbem folder, msinfo32 in the system directory."""
+        folder = self.wine.windows / self.system
+        return folder / "wbem" if stem == "wmic" else folder
+
     def system_program(self, stem):
-        return self.tool_path(self.wine.windows / self.system / f"{stem}.exe")
+        return self.tool_path(self.program_folder(stem) / f"{stem}.exe")
 
     def remove_program(self, stem):
-        (self.wine.windows / self.system / f"{stem}.exe").unlink()
+        (self.program_folder(stem) / f"{stem}.exe").unlink()
         self.overrides[f"{stem}.exe"] = "d"  # nor Wine's own
+
+    def add_uninstall_entries(self, entries):
+        """Adds (hive, view, key, {value: text or number}) entries to the
+        registry's uninstall lists with reg add, all in one Wine start; view
+        "64" or "32" for the machine's (one and the same in a 32-bit prefix)."""
+        commands = []
+        for hive, view, key, values in entries:
+            for name, data in values.items():
+                kind, text = ("REG_DWORD", str(data)) if isinstance(data, int) else ("REG_SZ", data)
+                commands += ["&", "reg", "add", f"{hive}\\{UNINSTALL}\\{key}", "/v", name, "/t", kind,
+                             "/d", text, "/f", *([f"/reg:{view}"] if view else [])]
+        self.serve()
+        status, out, err = self.wine.run("cmd", ["/c", *commands[1:]], env={"LC_ALL": "C.UTF-8"})
+        if status != 0:
+            raise RuntimeError(f"reg add failed with status {status}: {out} {err}")
 
     def remove_opener(self):
         return False  # the shell always has its folder window

@@ -23,6 +23,9 @@ class ShippedExecutables(unittest.TestCase):
                 # The table must be the real one, or an empty pass proves nothing.
                 self.assertIn(("kernel32.dll", "CreateDirectoryW"), imports)
                 self.assertIn(("shell32.dll", "SHGetFolderPathW"), imports)
+                self.assertIn(("advapi32.dll", "RegEnumKeyExW"), imports)
+                # Looked up at run time: Windows XP before SP2 lacks it.
+                self.assertNotIn(("kernel32.dll", "IsWow64Process"), imports)
                 self.assertEqual(check_executable(exe, key), [])
 
     def test_each_is_built_for_its_machine(self):
@@ -79,8 +82,9 @@ class ExportLists(unittest.TestCase):
         self.x86 = load_exports("i386")
         self.x64 = load_exports("x86_64")
 
-    def test_lists_cover_the_four_dlls_without_vista_functions(self):
-        self.assertEqual(set(self.x86), {"kernel32.dll", "user32.dll", "shell32.dll", "msvcrt.dll"})
+    def test_lists_cover_the_five_dlls_without_vista_functions(self):
+        self.assertEqual(set(self.x86), {"kernel32.dll", "user32.dll", "shell32.dll", "msvcrt.dll",
+                                         "advapi32.dll"})
         for exports in (self.x86, self.x64):
             self.assertIn("GetTickCount", exports["kernel32.dll"])
             for vista in ("GetTickCount64", "InitializeSRWLock", "InitOnceExecuteOnce",
@@ -90,8 +94,14 @@ class ExportLists(unittest.TestCase):
             self.assertNotIn("SHCreateDefaultContextMenu", exports["shell32.dll"])
             self.assertIn("PeekMessageW", exports["user32.dll"])
             self.assertIn("fputws", exports["msvcrt.dll"])
+            for xp in ("RegOpenKeyExW", "RegEnumKeyExW", "RegQueryValueExW", "RegCloseKey"):
+                self.assertIn(xp, exports["advapi32.dll"])
+            for vista in ("RegDeleteTreeW", "RegSetKeyValueW", "RegLoadMUIStringW", "RegCopyTreeW"):
+                self.assertNotIn(vista, exports["advapi32.dll"])
 
     def test_lists_tell_the_architectures_apart(self):
+        self.assertIn("RegGetValueW", self.x64["advapi32.dll"])  # XP x64 has it, 32-bit XP not
+        self.assertNotIn("RegGetValueW", self.x86["advapi32.dll"])
         for dll, x86_only, x64_only in (("kernel32.dll", "InterlockedIncrement", "RtlVirtualUnwind"),
                                         ("kernel32.dll", "_lopen", "FlsAlloc"),
                                         ("user32.dll", "GetWindowLongA", "GetWindowLongPtrW"),
@@ -111,8 +121,11 @@ class ExportLists(unittest.TestCase):
                          [f"imports KERNEL32.dll!InterlockedIncrement, which {win64.name} does not export"])
         self.assertEqual(check_imports([("USER32.dll", "GetWindowLongPtrW")], win32, self.x86),
                          [f"imports USER32.dll!GetWindowLongPtrW, which {win32.name} does not export"])
-        self.assertEqual(check_imports([("ADVAPI32.dll", "RegOpenKeyExW")], win32, self.x86),
-                         [f"imports ADVAPI32.dll, which {win32.name} does not provide"])
+        self.assertEqual(check_imports([("ADVAPI32.dll", "RegOpenKeyExW")], win32, self.x86), [])
+        self.assertEqual(check_imports([("ADVAPI32.dll", "RegGetValueW")], win32, self.x86),
+                         [f"imports ADVAPI32.dll!RegGetValueW, which {win32.name} does not export"])
+        self.assertEqual(check_imports([("ole32.dll", "CoInitialize")], win32, self.x86),
+                         [f"imports ole32.dll, which {win32.name} does not provide"])
         self.assertEqual(check_imports([("SHELL32.dll", None)], win64, self.x64),
                          ["imports from SHELL32.dll by ordinal, which cannot be checked"])
 

@@ -33,7 +33,9 @@ class ReportPrograms(Case):
 
     def test_failing_programs_and_no_temporary_folder(self):
         """wmic crashes, msinfo32 cannot be found (nor, natively, an opener),
-        the temporary folder is missing: the setup log only, and the run
+        the temporary folder is missing: the setup log and, on Windows, the
+        tool's own list of installed programs (none in a fresh prefix) in
+        the crashed wmic's place; msinfo32 is not started, and the run
         completes without creating the temporary folder."""
         target = self.target
         if target.temp.exists():
@@ -41,7 +43,7 @@ class ReportPrograms(Case):
         target.report("wmic", fail="crash")
         target.report("msinfo32", fail="missing")
         no_opener = target.remove_opener()
-        self.scenario(self.copies(reports=()), opened=not no_opener)
+        self.scenario({**self.copies(reports=()), **self.own_list()}, opened=not no_opener)
         self.assertEqual((self.started("start"), self.started("end")), (["wmic"], []))
 
     @only("win64", "native", why="the wait is the same code in every build: win64 carries the one "
@@ -61,7 +63,7 @@ class ReportPrograms(Case):
         started = time.time()
         watch.start()
         self.addCleanup(watch.cancel)
-        self.scenario(self.copies(reports=["sysinfo.nfo"]))
+        self.scenario({**self.copies(reports=["sysinfo.nfo"]), **self.own_list()})
         watch.join()
         self.assertEqual(seen, {"tool exited": False, "program ended": False, "folder opened": False})
         self.assertGreaterEqual(self.target.exit_time, self.target.stamps("end")["msinfo32"])

@@ -92,7 +92,8 @@ TEST(Pump, EvidenceComesWithTheLinesAroundIt) {
 }
 
 // A reader that has what it needs stops the reading, on either thread, and
-// one that fails lets the reading thread end before the failure goes on.
+// one that fails on a line stops it too: what it found before stands, and a
+// finding says where the reading stopped (the whole file was dropped before).
 class Stopper : public Reader {
  public:
   explicit Stopper(bool throws) : throws_(throws) {}
@@ -101,7 +102,11 @@ class Stopper : public Reader {
     if (number == 3 && throws_) throw std::runtime_error("reader failed");
   }
   bool WantsMore() const override { return last_ < 3; }
-  FileResult End() override { return {}; }
+  FileResult End() override {
+    FileResult result;
+    result.attempts.emplace_back();
+    return result;
+  }
   uint64_t last_ = 0;
 
  private:
@@ -121,8 +126,12 @@ TEST(Pump, StopsWhenTheReaderIsDoneOrFails) {
 
     MemoryInput again(text);
     Stopper failing(true);
-    EXPECT_THROW(Pump(again, failing, "log", 1024, store, reading.inline_bytes),
-                 std::runtime_error);
+    const Pumped cut = Pump(again, failing, "log", 1024, store, reading.inline_bytes);
+    EXPECT_EQ(cut.result.attempts.size(), 1u);
+    ASSERT_EQ(cut.input.size(), 1u);
+    EXPECT_EQ(cut.input[0].rule, "input.reader-failed");
+    EXPECT_EQ(cut.input[0].line, 3u);
+    EXPECT_NE(cut.input[0].message.find("reader failed"), std::string::npos);
   }
 }
 

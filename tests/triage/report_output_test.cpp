@@ -3,10 +3,15 @@
 // verdict with the command line behind them.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <nlohmann/json.hpp>
 
 #include "options.h"
 #include "outcome.h"
+#include "output/shown_text.h"
+#include "platform/terminal.h"
+#include "queue/overview.h"
 
 namespace triage {
 namespace {
@@ -135,7 +140,8 @@ TEST(Outputs, ConsoleVerdictFirstFindingsBySeverityColoursOnlyWhenAsked) {
   outcome.findings[1].message =
       "escape \x1b]0;title\x07 and C1 \xC2\x9B"
       "2J";
-  std::string plain = ConsoleReport(outcome, false);
+  std::vector<velmora::terminal::Painted> paints;
+  std::string plain = velmora::terminal::Shown(ConsoleReport(outcome, &paints), paints, false);
   EXPECT_EQ(plain.rfind("Verdict: FAILED", 0), 0u) << plain;
   EXPECT_NE(plain.find("\nSummary: " + outcome.summary + "\n"), std::string::npos);
   EXPECT_NE(
@@ -149,8 +155,66 @@ TEST(Outputs, ConsoleVerdictFirstFindingsBySeverityColoursOnlyWhenAsked) {
   EXPECT_EQ(plain.find("\xC2\x9B"), std::string::npos);
   EXPECT_NE(plain.find("escape ?]0;title? and C1 ?2J"), std::string::npos);
   EXPECT_NE(plain.find("[device, code 0xE0000203]"), std::string::npos) << plain;
-  std::string coloured = ConsoleReport(outcome, true);
+  std::string coloured = velmora::terminal::Shown(ConsoleReport(outcome), paints, true);
   EXPECT_NE(coloured.find("\x1b[1;31mERROR  \x1b[0m"), std::string::npos);
+}
+
+// What reaches the terminal, whoever wrote it: line ends, and colours only
+// as the terminal layer draws them; every other control, C1, byte that is
+// not UTF-8 and reordering character is filtered there.
+std::string Unsafe(const std::string& shown, bool colours) {
+  std::string text = shown;
+  if (colours) {
+    for (const char* own : {"\x1b[1;31m", "\x1b[1;33m", "\x1b[1;32m", "\x1b[36m", "\x1b[0m"}) {
+      for (std::size_t at; (at = text.find(own)) != std::string::npos;) text.erase(at, strlen(own));
+    }
+  }
+  std::string unsafe;
+  for (std::size_t i = 0; i < text.size();) {
+    const ShownChar c = FirstChar(std::string_view(text).substr(i));
+    if (c.kind != CharKind::Plain && text[i] != '\n') unsafe += text.substr(i, c.size);
+    i += c.size;
+  }
+  return unsafe;
+}
+
+TEST(Outputs, NoFieldReachesTheTerminalRaw) {
+  const std::string bad =
+      "\x1b]0;t\x07\xC2\x9B"
+      "2J\x1b[31m\xFF\r\t\xE2\x80\xAE";
+  Outcome outcome = Sample();
+  outcome.source += bad;
+  outcome.summary += bad;
+  outcome.product = Product{bad, bad};
+  outcome.system = SystemSummary{bad, bad, bad, bad};
+  for (Attempt& attempt : outcome.attempts) {
+    attempt.product += bad;
+    attempt.version += bad;
+    attempt.file += bad;
+  }
+  for (Finding& finding : outcome.findings) {
+    for (std::string* field :
+         {&finding.rule, &finding.file, &finding.message, &finding.remedy, &finding.where}) {
+      *field += bad;
+    }
+  }
+  Overview overview;
+  for (const char* verdict : {"failed", "succeeded", "unreadable"}) {
+    overview.Add(TicketFacts{bad, verdict, bad, bad, bad, bad, bad, 1603, bad, bad});
+  }
+  std::vector<velmora::terminal::Painted> paints;
+  const std::string report = ConsoleReport(outcome, &paints);
+  const std::vector<std::pair<std::string, std::vector<velmora::terminal::Painted>>> outputs = {
+      {report, paints}, {overview.Table(), {}}, {bad, {}}};
+  for (const auto& [text, marks] : outputs) {
+    for (const bool colours : {false, true}) {
+      const std::string shown = velmora::terminal::Shown(text, marks, colours);
+      EXPECT_EQ(Unsafe(shown, colours), "") << shown;
+    }
+  }
+  std::string every;
+  for (int byte = 0; byte < 256; ++byte) every += static_cast<char>(byte);
+  EXPECT_EQ(Unsafe(velmora::terminal::Shown(every, {}, false), false), "");
 }
 
 // Every text from the input goes through one filter on its way to the
@@ -201,7 +265,7 @@ TEST(Outputs, UntrustedTextIsShownHarmlessly) {
   outcome.source = "case\xE2\x80\xAE.zip";
   outcome.findings[0].file = "MSI\x9B.log";
   outcome.findings[0].context = {{120, "said \xE2\x80\xA8 \x1b[2J"}};
-  const std::string console = ConsoleReport(outcome, false);
+  const std::string console = ConsoleReport(outcome);
   const std::string page = HtmlReport(outcome);
   for (const char* raw : {"\xE2\x80\xAE", "\x9B", "\x1b[2J", "\xE2\x80\xA8"}) {
     EXPECT_EQ(console.find(raw), std::string::npos) << ::testing::PrintToString(raw);

@@ -221,6 +221,25 @@ class CommandLine(TriageTestCase):
                 self.assertIn(b"standard output", done.stderr)
         self.assertIn("msi.failed-action", page.read_text(encoding="utf-8"))
 
+    def test_a_closed_pipe_is_a_write_error_and_the_page_is_still_written(self):
+        # `velmora-triage ... | head`: the reader has gone before anything
+        # is written (the process was killed by SIGPIPE, status 141, and
+        # the page never written before).
+        folder = write_folder(self.work / "failed", fixture_files("msi-1920-service"))
+        for args in ((), ("--json",)):
+            with self.subTest(args):
+                page = self.work / f"page{len(args)}.html"
+                reader, writer = os.pipe()
+                os.close(reader)
+                try:
+                    done = subprocess.run([str(EXE), str(folder), *args, "--html", str(page)],
+                                          stdout=writer, stderr=subprocess.PIPE, timeout=300)
+                finally:
+                    os.close(writer)
+                self.assertEqual(done.returncode, 4, done.stderr)
+                self.assertIn(b"standard output could not be written", done.stderr)
+                self.assertIn("msi.failed-action", page.read_text(encoding="utf-8"))
+
     def test_html_page_is_written(self):
         folder = write_folder(self.work / "failed", fixture_files("msi-custom-action-1603"))
         page = self.work / "report.html"
@@ -378,6 +397,75 @@ class HostileInput(TriageTestCase):
                 self.assertEqual(done.returncode, 0, done.stderr)
                 self.assertEqual(json.loads(done.stdout)["system"]["os_name"],
                                  "Microsoft Windows 10 Pro")
+                self.assertLess(int(peak.read_text().split()[-1]), 64 * 1024, "peak memory in KiB")
+
+    def test_the_same_head_and_size_are_not_the_same_bytes(self):
+        # Two logs alike in their first MiB and their size, one failed, one
+        # not, at the same time by their clocks: swapping their names once
+        # flipped the verdict (the bytes past the first MiB were never
+        # looked at, so the two were ordered by name).
+        head = "=== Verbose logging started: 12/1/2026  10:15:00  Build type: SHIP UNICODE 5.00.10011.00 ===\r\n"
+        filler = "MSI (s) (E8:C4) [10:15:01:100]: Doing action: CostInitialize\r\n" * 20000
+        endings = {"failed": "Action ended 10:15:09: INSTALL. Return value 3.\r\n",
+                   "fine": "Action ended 10:15:09: INSTALL. Return value 1.\r\n"}
+        texts = {k: head + filler + v for k, v in endings.items()}
+        self.assertGreater(len(texts["failed"]) * 2, 1 << 21)
+        verdicts = []
+        for names in (("a.log", "b.log"), ("b.log", "a.log")):
+            folder = write_folder(self.work / names[0], {names[0]: texts["failed"],
+                                                           names[1]: texts["fine"]})
+            verdicts.append(triage_json(folder)[1]["verdict"])
+        self.assertEqual(verdicts[0], verdicts[1])
+
+    def test_twenty_copies_are_one_file(self):
+        # Only the first 16 comparisons were made: 4 attempts and 3 invented
+        # earlier failures before.
+        (name, text), = fixture_files("msi-custom-action-1603").items()
+        folder = write_folder(self.work / "copies",
+                              {f"copy{i:02}_{name}": text for i in range(20)})
+        _, report = triage_json(folder)
+        self.assertEqual(len(report["attempts"]), 1, report["attempts"])
+        found = [f["rule"] for f in report["findings"]]
+        self.assertEqual(found.count("input.duplicate"), 19)
+        self.assertNotIn("history.earlier-failure", found)
+
+    def test_subfolders_and_archives_inside_are_named(self):
+        # Read in silence before: only the "nothing collected" notes.
+        files = fixture_files("msi-custom-action-1603")
+        (name, text), = files.items()
+        folder = write_folder(self.work / "ticket" / "logs", files)
+        (self.work / "ticket" / "__MACOSX").mkdir()
+        (self.work / "ticket" / "notes.txt").write_text("x")
+        inner = write_zip(self.work / "inner.zip", files)
+        outer = write_zip(self.work / "outer.zip", {"inner.zip": inner.read_bytes()})
+        shutil.copy(inner, self.work / "ticket" / "sent.zip")
+        for path, rules_found in ((self.work / "ticket", ("input.subfolder-files", "input.nested-archive")),
+                                  (outer, ("input.nested-archive",))):
+            with self.subTest(path.name):
+                _, report = triage_json(path)
+                for rule in rules_found:
+                    self.assertTrue(self.finding(report, rule)["message"])
+        self.assertIn("__MACOSX", self.finding(triage_json(self.work / "ticket")[1],
+                                               "input.subfolder-files")["message"])
+
+    def test_bundle_pairs_are_read_in_bounded_memory(self):
+        # Each failed-then-non-vital pair kept 3.8 KiB of evidence for good:
+        # 16 MiB of log peaked at 342 MiB, a 260 kB zip of it at 1.3 GB.
+        if os.environ.get("VELMORA_SANITIZED") == "1":
+            self.skipTest("the sanitizers' own memory hides the program's; the release tree runs it")
+        pair = ("[0A3C:0B20][2026-12-01T10:15:00]i319: Applied execute package: P, result: 0x1, "
+                "restart: None\r\n[0A3C:0B20][2026-12-01T10:15:00]i325: Applied non-vital "
+                "package: P\r\n").encode()
+        log = pair * ((64 << 20) // len(pair))
+        folder = write_folder(self.work / "pairs", {"Velmora_Bundle.log": log[: 16 << 20]})
+        zipped = write_zip(self.work / "pairs.zip", {"Velmora_Bundle.log": log})
+        del log
+        peak = self.work / "peak"
+        for path in (folder, zipped):
+            with self.subTest(path.name):
+                done = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", str(peak), str(EXE),
+                                       str(path), "--json"], capture_output=True, timeout=300)
+                self.assertIn(done.returncode, (0, 1), done.stderr)
                 self.assertLess(int(peak.read_text().split()[-1]), 64 * 1024, "peak memory in KiB")
 
 if __name__ == "__main__":

@@ -7,12 +7,14 @@ same files whatever the jobs, and its exit statuses."""
 import csv
 import filecmp
 import json
+import os
 import re
 import shutil
 import subprocess
 import unittest
 import zipfile
 from html import unescape
+from urllib.parse import unquote
 
 import fixture_cases
 from test_html_page import dump_dom
@@ -130,6 +132,74 @@ class Queue(unittest.TestCase):
                 self.assertEqual(status, 2, err)
                 self.assertIn("DIR is never written", err)
         self.assertEqual(sorted(p.name for p in good.iterdir()), ["a"])
+
+
+class HostileQueue(unittest.TestCase):
+    """Tickets and outputs made to break the queue's outputs."""
+
+    def setUp(self):
+        self.work = BUILD_DIR / "triage-e2e" / "queue-hostile" / self._testMethodName
+        shutil.rmtree(self.work, ignore_errors=True)
+        self.queue = self.work / "tickets"
+        self.queue.mkdir(parents=True)
+        self.addCleanup(shutil.rmtree, self.work, ignore_errors=True)
+
+    def ticket(self, case, name, edit=lambda text: text):
+        folder = dict((n, (f, e)) for n, f, e in fixture_cases.cases())[case]
+        target = fixture_cases.write_case(folder[0], folder[1], self.work / "made" / case)
+        destination = self.queue / name
+        destination.mkdir()
+        for path in target.iterdir():
+            text = path.read_bytes().decode("utf-16")
+            (destination / path.name).write_bytes(b"\xff\xfe" + edit(text).encode("utf-16-le"))
+        return destination
+
+    def test_control_bytes_never_reach_the_console(self):
+        # Every field the console prints, from the input: the ticket's name,
+        # its product version and failing action (the version column was
+        # printed raw before).
+        controls = "\x1b]0;t\x07\x9b2J\x1b[31m"
+        self.ticket("msi-1920-service", "t" + controls,
+                    lambda text: text.replace("ProductVersion = 2.1.0", "ProductVersion = 2" + controls))
+        status, out, err = run("--queue", self.queue, "--jsonl", self.work / "t.jsonl")
+        self.assertEqual(status, 0, err)
+        self.assertIn("Top failure signatures:", out)
+        for raw in ("\x1b", "\x07", "\x9b"):
+            self.assertNotIn(raw, out + err)
+
+    def test_two_outputs_never_name_one_file(self):
+        self.ticket("msi-1920-service", "a")
+        out = self.work / "out"
+        out.mkdir()
+        (out / "alias").symlink_to(out)
+        for pair in ((("--jsonl", out / "one"), ("--csv", out / "one")),
+                     (("--jsonl", out / "one"), ("--html", out / "sub" / ".." / "one")),
+                     (("--csv", out / "alias" / "one"), ("--html", out / "one"))):
+            with self.subTest(pair):
+                status, _, err = run("--queue", self.queue, *pair[0], *pair[1])
+                self.assertEqual(status, 2, err)
+                self.assertIn("to one file", err)
+        self.assertEqual(sorted(p.name for p in out.iterdir()), ["alias"])
+
+    def test_page_links_are_addresses(self):
+        self.ticket("msi-1920-service", "a")
+        pages = self.work / "pages #1?%"
+        status, _, err = run("--queue", self.queue, "--html", self.work / "o.html", "--pages", pages)
+        self.assertEqual(status, 0, err)
+        hrefs = re.findall(r'<a href="([^"]+)">', (self.work / "o.html").read_text(encoding="utf-8"))
+        self.assertTrue(hrefs)
+        for href in hrefs:
+            self.assertNotRegex(href, r"[#?]|%(?![0-9A-F]{2})")
+            self.assertTrue((self.work / unquote(unescape(href))).is_file(), href)
+
+    def test_names_that_are_not_utf8_stay_apart(self):
+        for name in (b"x\xff", b"x\xfe"):
+            made = self.ticket("msi-1920-service", "made-" + name.hex())
+            made.rename(os.fsdecode(bytes(self.queue) + b"/" + name))
+        status, _, err = run("--queue", self.queue, "--jsonl", self.work / "t.jsonl")
+        self.assertEqual(status, 0, err)
+        lines = [json.loads(line) for line in (self.work / "t.jsonl").read_text().splitlines()]
+        self.assertEqual(sorted(line.get("ticket_bytes") for line in lines), ["78fe", "78ff"])
 
 
 if __name__ == "__main__":

@@ -1,9 +1,11 @@
 #include "tools/report_tools.h"
 
 #include <algorithm>
+#include <set>
 
 #include "app/collection_run.h"
 #include "platform/win_constants.h"
+#include "tools/installed_apps_list.h"
 #include "tools_fixture.h"
 
 namespace velmora {
@@ -152,6 +154,131 @@ TEST_F(ReportToolsTest, CollectionRunCompletesOnlyAfterBothToolsEnded) {
   ASSERT_LT(lastClose, fake.trace.size());
   EXPECT_GT(Find("Print", lastClose), lastClose) << "completion line after both were waited for";
   EXPECT_EQ(fake.nowMs, 50u);
+}
+
+// Where a report program is not there, nothing is asked of the shell for
+// it (which would answer with an error box); where it is, the request is
+// the same as ever.
+TEST_F(ReportToolsTest, OnlyProgramsThatAreThereAreStartedAndAsEver) {
+  struct Case {
+    const char* name;
+    std::set<SystemProgram> absent;
+    std::vector<std::string> starts;
+  };
+  const Case cases[] = {
+      {"both there", {}, {"Start wmic", "Start msinfo32.exe"}},
+      {"no WMIC", {SystemProgram::Wmic}, {"Start msinfo32.exe"}},
+      {"no msinfo32", {SystemProgram::MsInfo32}, {"Start wmic"}},
+      {"neither", {SystemProgram::Wmic, SystemProgram::MsInfo32}, {}},
+  };
+  const WString folder = u"C:\\Users\\J\u00f6rg\\Desktop\\Velmora Drivers Diagnostics\\";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePlatform local;
+    ScopedPlatformOverride use(local);
+    ResetFolderLocations();
+    local.absentPrograms = c.absent;
+    local.programRunTimesMs[u"wmic"] = 20;
+    local.programRunTimesMs[u"msinfo32.exe"] = 30;
+    RunReportTools(folder);
+
+    EXPECT_EQ(local.OutputUtf8(), std::string(kListLine) + kInfoLine);
+    std::vector<std::string> lookups, starts;
+    for (const std::string& call : local.trace) {
+      if (call.rfind("Look for ", 0) == 0) lookups.push_back(call);
+      if (call.rfind("Start ", 0) == 0) starts.push_back(call);
+    }
+    EXPECT_EQ(lookups, (std::vector<std::string>{"Look for wmic", "Look for msinfo32"}));
+    EXPECT_EQ(starts, c.starts);
+    for (const ShellExecuteRequest& request : local.started) {
+      const bool wmic = request.file == u"wmic";
+      EXPECT_EQ(request.file, wmic ? u"wmic" : u"msinfo32.exe");
+      EXPECT_EQ(request.verb, u"open");
+      EXPECT_EQ(request.parameters,
+                wmic ? u"/output:\"" + folder + u"installedapps.txt\" product get name, version"
+                     : u"/nfo \"" + folder + u"sysinfo.nfo\"");
+      EXPECT_EQ(request.mask, static_cast<std::uint32_t>(SEE_MASK_NOCLOSEPROCESS));
+      EXPECT_EQ(request.show, SW_SHOWNORMAL);
+    }
+    const auto firstLookup = std::find(local.trace.begin(), local.trace.end(), "Look for wmic");
+    EXPECT_EQ(std::count(local.trace.begin(), firstLookup, "Print"), 1)
+        << "looked for after its line, as it was started";
+  }
+}
+
+// The list WMIC writes is kept; the tool writes its own from the registry
+// where WMIC is not there or left no list of this run, and none where the
+// registry cannot be read.
+TEST_F(ReportToolsTest, InstalledAppsListFromTheRegistryWhereWmicWroteNone) {
+  const WString folder = u"C:\\W\\";
+  const WString list = folder + u"installedapps.txt";
+  const std::vector<UninstallEntry> registry = {{u"Velmora Drivers", u"5.2.8", false, false},
+                                                {u"Runtime", u"1", true, false},
+                                                {u"Velmora Drivers", u"5.2.8", false, false},
+                                                {u"Alpha", u"", false, false}};
+  const std::string ownList = FormatInstalledAppsList(ListedPrograms(registry));
+  enum Wmic { Absent, Writes, WritesNothing, CannotStart };
+  struct Case {
+    const char* name;
+    Wmic wmic;
+    bool earlierList;  // an earlier run's list in the folder
+    bool readable;
+    bool writesFail;
+    const char* expected;   // nullptr: no file; "own": the tool's own list
+    bool readOnly = false;  // the earlier list is read-only
+  };
+  const Case cases[] = {
+      {"no WMIC", Absent, false, true, false, "own"},
+      {"no WMIC, an earlier run's list", Absent, true, true, false, "own"},
+      {"no WMIC, registry unreadable", Absent, false, false, false, nullptr},
+      {"no WMIC, registry unreadable, an earlier list", Absent, true, false, false, "earlier"},
+      {"no WMIC, the file cannot be written", Absent, false, true, true, nullptr},
+      {"WMIC writes its list", Writes, false, true, false, "by wmic"},
+      {"WMIC writes over an earlier list", Writes, true, true, false, "by wmic"},
+      {"WMIC ends without a list", WritesNothing, false, true, false, "own"},
+      {"WMIC ends leaving the earlier list as it was", WritesNothing, true, true, false, "own"},
+      {"WMIC cannot be started", CannotStart, false, true, false, "own"},
+      {"no WMIC, an earlier run's list made read-only", Absent, true, true, false, "own", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePlatform local;
+    ScopedPlatformOverride use(local);
+    ResetFolderLocations();
+    local.AddDirectory(u"C:\\W");
+    if (c.earlierList) local.AddFile(list, "earlier", 5).readOnly = c.readOnly;
+    if (c.wmic == Absent) local.absentPrograms = {SystemProgram::Wmic};
+    if (c.wmic != CannotStart) local.programRunTimesMs[u"wmic"] = 40;
+    local.programRunTimesMs[u"msinfo32.exe"] = 20;
+    if (c.wmic == Writes) {
+      local.onStart = [&local, &list](const ShellExecuteRequest& request) {
+        if (request.file == u"wmic") local.AddFile(list, "by wmic", 7);
+      };
+    }
+    local.uninstallListsReadable = c.readable;
+    local.uninstallEntries = registry;
+    local.writesFail = c.writesFail;
+    RunReportTools(folder);
+
+    EXPECT_EQ(local.OutputUtf8(), std::string(kListLine) + kInfoLine) << "no line of its own";
+    const FakePlatform::Node* file = local.FindNode(list);
+    if (c.expected == nullptr) {
+      EXPECT_EQ(file, nullptr);
+    } else {
+      ASSERT_NE(file, nullptr);
+      EXPECT_EQ(file->contents, std::string(c.expected) == "own" ? ownList : c.expected);
+      EXPECT_FALSE(file->readOnly && std::string(c.expected) == "own");
+    }
+    const auto& trace = local.trace;
+    const auto listing = std::find(trace.begin(), trace.end(), "ListInstalledPrograms");
+    EXPECT_EQ(listing != trace.end(), c.wmic != Writes) << "the registry read only when needed";
+    if (listing != trace.end()) {
+      EXPECT_EQ(std::count(listing, trace.end(), "Wait #1 0") +
+                    std::count(listing, trace.end(), "Wait #2 0"),
+                0)
+          << "read once both programs ended";
+    }
+  }
 }
 
 }  // namespace

@@ -93,6 +93,15 @@ class RecordingPlatform final : public Platform {
     calls.push_back("DispatchMessageA");
     real_.DispatchMessageA(message);
   }
+  bool SystemProgramExists(SystemProgram program) override {
+    return real_.SystemProgramExists(program);
+  }
+  bool ListInstalledPrograms(std::vector<UninstallEntry>& entries) override {
+    return real_.ListInstalledPrograms(entries);
+  }
+  bool WriteWholeFile(const WString& path, const std::string& bytes) override {
+    return real_.WriteWholeFile(path, bytes);
+  }
   Window GetActiveWindow() override { return real_.GetActiveWindow(); }
   void ShellExecuteW(Window owner, const WString& verb, const WString& file,
                      const WString& parameters, int show) override {

@@ -146,6 +146,24 @@ void Collection::SetFiles(std::vector<std::pair<std::string, std::size_t>> names
         std::to_string(unsafe) + " name(s) in the archive point outside its folder (\"" +
             first_unsafe + "\"); they were read as names only, nothing was extracted"));
   }
+  // An archive inside the collection is not opened: only the collector's
+  // own files are read, and an archive in an archive is the classic bomb.
+  std::size_t archives = 0;
+  std::string first_archive;
+  for (const CollectedFile& file : files_) {
+    const std::string lower = Lower(file.name);
+    for (const char* extension : {".zip", ".7z", ".rar", ".cab", ".tar", ".gz", ".tgz", ".xz"}) {
+      if (EndsWith(lower, extension)) {
+        if (archives++ == 0) first_archive = file.name;
+        break;
+      }
+    }
+  }
+  if (archives > 0) {
+    notes_.push_back(MakeFinding("input.nested-archive", first_archive,
+                                 std::to_string(archives) + " archive(s) inside were not read (\"" +
+                                     first_archive + "\"); a collected folder holds plain files"));
+  }
   if (deeper > 0) {
     notes_.push_back(MakeFinding("input.subfolder-files", first_deeper,
                                  std::to_string(deeper) +
@@ -190,11 +208,13 @@ std::unique_ptr<Collection> OpenFolder(const fs::path& path, std::string& error)
     std::vector<std::string> links;
     std::size_t folders = 0;
     fs::path only_folder;
+    std::vector<std::string> subfolders;
     for (auto& entry : entries) {
       switch (entry.type) {
         case velmora::files::EntryType::Folder:
           ++folders;
           only_folder = entry.path;
+          subfolders.push_back(std::move(entry.name));
           break;
         case velmora::files::EntryType::File:
           names.emplace_back(std::move(entry.name), paths.size());
@@ -216,6 +236,15 @@ std::unique_ptr<Collection> OpenFolder(const fs::path& path, std::string& error)
     auto collection =
         std::make_unique<FolderCollection>(root, std::move(paths), std::move(names), times);
     if (!links.empty()) collection->AddNote(LinksNote(links));
+    if (!subfolders.empty()) {
+      // Subfolders are not read, as in a zip: named, so a log left in one
+      // (beside a "__MACOSX" folder, say) is not read in silence.
+      std::sort(subfolders.begin(), subfolders.end());
+      collection->AddNote(MakeFinding("input.subfolder-files", subfolders.front(),
+                                      std::to_string(subfolders.size()) +
+                                          " subfolder(s) were not read (\"" + subfolders.front() +
+                                          "\"); a collected folder holds its files at its top"));
+    }
     return collection;
   }
 }
@@ -223,10 +252,16 @@ std::unique_ptr<Collection> OpenFolder(const fs::path& path, std::string& error)
 }  // namespace
 
 std::unique_ptr<Collection> OpenCollection(const fs::path& path, std::string& error,
-                                           const ZipLimits& limits) {
-  // PATH itself is what the engineer named: a link there is followed.
+                                           const ZipLimits& limits, velmora::files::Links links) {
+  // PATH itself is what the engineer named: a link there is followed. A
+  // queue's ticket is not: it may have been swapped for one meanwhile.
   std::error_code ec;
-  auto status = fs::status(path, ec);
+  const bool follow = links == velmora::files::Links::Follow;
+  auto status = follow ? fs::status(path, ec) : fs::symlink_status(path, ec);
+  if (!ec && !follow && fs::is_symlink(status)) {
+    error = "it is a link, and links are never followed";
+    return nullptr;
+  }
   if (ec || !fs::exists(status)) {
     error = "no such file or folder";
     return nullptr;
@@ -237,7 +272,7 @@ std::unique_ptr<Collection> OpenCollection(const fs::path& path, std::string& er
     return nullptr;
   }
   std::string problem;
-  std::unique_ptr<FileInput> input = FileInput::Open(path, velmora::files::Links::Follow, problem);
+  std::unique_ptr<FileInput> input = FileInput::Open(path, links, problem);
   if (!input) {
     error = "the file cannot be read: " + problem;
     return nullptr;

@@ -13,6 +13,7 @@
 
 #include "byte_stream.h"
 #include "model.h"
+#include "platform/file_view.h"
 #include "zip_archive.h"
 
 namespace triage {
@@ -49,7 +50,9 @@ class Collection {
 };
 
 // Null, with `error` (one line) set, when PATH cannot be read at all.
-std::unique_ptr<Collection> OpenCollection(const std::filesystem::path& path, std::string& error,
-                                           const ZipLimits& limits = {});
+// With Links::Refuse, PATH itself may not be a link either.
+std::unique_ptr<Collection> OpenCollection(
+    const std::filesystem::path& path, std::string& error, const ZipLimits& limits = {},
+    velmora::files::Links links = velmora::files::Links::Follow);
 
 }  // namespace triage

@@ -6,8 +6,6 @@
 namespace triage {
 
 void ByteHash::Add(const char* data, std::size_t size) {
-  if (total_ >= kHashedBytes) return;
-  size = static_cast<std::size_t>(std::min<uint64_t>(size, kHashedBytes - total_));
   while (size > 0 && held_ > 0 && held_ < 8) {
     carry_[held_++] = *data++;
     --size;

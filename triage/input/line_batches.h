@@ -45,14 +45,12 @@ struct BatchStore {
   std::array<LineBatch, 3> batches;
 };
 
-// A quick hash of the first bytes of a stream (kHashedBytes), eight at a
-// time, whatever the pieces they come in. With the stream's size it tells
-// files apart at a bounded cost; equal hashes are confirmed by comparing
-// the bytes, so a crafted collision only costs a comparison.
+// A quick hash of all the bytes of a stream, eight at a time, whatever the
+// pieces they come in: with the stream's size it tells files apart and
+// orders them by their bytes alone. Equal hashes are confirmed by comparing
+// the bytes, so a crafted collision only costs one comparison.
 class ByteHash {
  public:
-  static constexpr uint64_t kHashedBytes = 1 << 20;
-
   void Add(const char* data, std::size_t size);
   uint64_t Value() const;
 

@@ -1,24 +1,25 @@
 #include <string>
 
 #include "outcome.h"
+#include "platform/terminal.h"
 #include "shown_text.h"
 
 namespace triage {
 
 namespace {
 
-constexpr const char* kReset = "\x1b[0m";
+using velmora::terminal::Paint;
 
-const char* Colour(Severity severity) {
+Paint Colour(Severity severity) {
   switch (severity) {
     case Severity::Error:
-      return "\x1b[1;31m";
+      return Paint::Red;
     case Severity::Warning:
-      return "\x1b[1;33m";
+      return Paint::Yellow;
     case Severity::Info:
-      return "\x1b[36m";
+      return Paint::Cyan;
   }
-  return "";
+  return Paint::Plain;
 }
 
 // "2026-05-15 16:34  install Velmora Drivers 5.3.0  failed (1603)  file:line"
@@ -41,55 +42,36 @@ std::string Count(std::size_t n, const char* one, const char* many) {
 
 }  // namespace
 
-std::string TerminalSafe(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const ShownChar c = FirstChar(text.substr(i));
-    switch (c.kind) {
-      case CharKind::Plain:
-        out.append(text, i, c.size);
-        break;
-      case CharKind::Control:
-      case CharKind::Invalid:
-        out += '?';
-        break;
-      case CharKind::Format:
-        out += CodeMark(c.code);
-        break;
-    }
-    i += c.size;
-  }
-  return out;
-}
-
-std::string ConsoleReport(const Outcome& outcome, bool colours) {
+std::string ConsoleReport(const Outcome& outcome, std::vector<velmora::terminal::Painted>* paints) {
   std::size_t counts[3] = {0, 0, 0};
   for (const auto& finding : outcome.findings) ++counts[static_cast<int>(finding.severity)];
 
-  auto paint = [colours](const char* colour, const std::string& text) {
-    return colours ? colour + text + kReset : text;
-  };
   std::string out;
+  // Colours are marked beside the text, never in it: the terminal layer
+  // draws them, and filters every byte of the text itself.
+  auto paint = [&](Paint colour, const std::string& text) {
+    if (paints != nullptr) paints->push_back({out.size(), out.size() + text.size(), colour});
+    return text;
+  };
   std::string verdict;
-  const char* verdict_colour = "";
+  Paint verdict_colour = Paint::Plain;
   switch (outcome.verdict) {
     case Verdict::Failed:
       verdict = "FAILED: the installation failed";
-      verdict_colour = "\x1b[1;31m";
+      verdict_colour = Paint::Red;
       break;
     case Verdict::Succeeded:
       verdict = "SUCCEEDED: the installation succeeded";
-      verdict_colour = "\x1b[1;32m";
+      verdict_colour = Paint::Green;
       break;
     case Verdict::Unknown:
       verdict = "UNKNOWN: no log states the installation's outcome";
-      verdict_colour = "\x1b[1;33m";
+      verdict_colour = Paint::Yellow;
       break;
   }
-  out += "Verdict: " + paint(verdict_colour, verdict) + " (" + Count(counts[0], "error", "errors") +
-         ", " + Count(counts[1], "warning", "warnings") + ", " + Count(counts[2], "note", "notes") +
-         ")\n";
+  out += "Verdict: ";
+  out += paint(verdict_colour, verdict) + " (" + Count(counts[0], "error", "errors") + ", " +
+         Count(counts[1], "warning", "warnings") + ", " + Count(counts[2], "note", "notes") + ")\n";
   out += "Summary: " + TerminalSafe(outcome.summary) + "\n";
   out += "Read: " + TerminalSafe(outcome.source) + " (" +
          Count(outcome.files_read, "file", "files") + ")\n";
@@ -118,7 +100,8 @@ std::string ConsoleReport(const Outcome& outcome, bool colours) {
     if (finding.line > 0) where += ":" + std::to_string(finding.line);
     std::string tag = finding.rule;
     if (finding.code) tag += ", code " + CodeText(*finding.code);
-    out += "\n" + paint(Colour(finding.severity), severity) + " " + TerminalSafe(where) + "  [" +
+    out += "\n";
+    out += paint(Colour(finding.severity), severity) + " " + TerminalSafe(where) + "  [" +
            TerminalSafe(tag) + "]\n";
     out += "        " + TerminalSafe(finding.message) + "\n";
     if (!finding.remedy.empty())

@@ -1,6 +1,7 @@
 #include <nlohmann/json.hpp>
 
 #include "outcome.h"
+#include "shown_text.h"
 
 namespace triage {
 
@@ -64,20 +65,46 @@ std::string Dump(const Json& json, int indent) {
   return json.dump(indent, ' ', true, Json::error_handler_t::replace) + "\n";
 }
 
+// A ticket's name, whole: when it is not UTF-8 (a name from a file system
+// that keeps bytes), its bytes in hex beside the shown form, so that two
+// names never become one.
+Json TicketFields(std::string_view ticket) {
+  Json line;
+  line["ticket"] = ticket;
+  bool utf8 = true;
+  for (std::size_t i = 0; i < ticket.size() && utf8;) {
+    const ShownChar c = FirstChar(ticket.substr(i));
+    utf8 = c.kind != CharKind::Invalid;
+    i += c.size;
+  }
+  if (!utf8) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (const char c : ticket) {
+      hex += kHex[static_cast<unsigned char>(c) >> 4];
+      hex += kHex[static_cast<unsigned char>(c) & 15];
+    }
+    line["ticket_bytes"] = hex;
+  }
+  return line;
+}
+
 }  // namespace
 
 std::string JsonReport(const Outcome& outcome) { return Dump(JsonObject(outcome), 2); }
 
 std::string JsonLine(const Outcome& outcome, std::string_view ticket) {
-  Json line;
-  line["ticket"] = ticket;
+  Json line = TicketFields(ticket);
   Json whole = JsonObject(outcome);
   for (auto& item : whole.items()) line[item.key()] = std::move(item.value());
   return Dump(line, -1);
 }
 
 std::string UnreadableJsonLine(std::string_view ticket, std::string_view reason) {
-  return Dump(Json{{"ticket", ticket}, {"verdict", "unreadable"}, {"reason", reason}}, -1);
+  Json line = TicketFields(ticket);
+  line["verdict"] = "unreadable";
+  line["reason"] = reason;
+  return Dump(line, -1);
 }
 
 }  // namespace triage

@@ -50,6 +50,28 @@ ShownChar FirstChar(std::string_view text) {
   return c;
 }
 
+std::string TerminalSafe(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const ShownChar c = FirstChar(text.substr(i));
+    switch (c.kind) {
+      case CharKind::Plain:
+        out.append(text, i, c.size);
+        break;
+      case CharKind::Control:
+      case CharKind::Invalid:
+        out += '?';
+        break;
+      case CharKind::Format:
+        out += CodeMark(c.code);
+        break;
+    }
+    i += c.size;
+  }
+  return out;
+}
+
 std::string CodeMark(uint32_t code) {
   char text[16];
   std::snprintf(text, sizeof text, "<U+%04X>", static_cast<unsigned>(code));

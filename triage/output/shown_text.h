@@ -32,4 +32,9 @@ ShownChar FirstChar(std::string_view text);
 // How a Format character is shown: "<U+202E>".
 std::string CodeMark(uint32_t code);
 
+// The one filter of everything the console shows: controls (C0 and line
+// ends too, DEL, C1) and bytes that are not UTF-8 become '?', Format
+// characters their code. The terminal layer applies it to every write.
+std::string TerminalSafe(std::string_view text);
+
 }  // namespace triage

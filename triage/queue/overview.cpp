@@ -138,6 +138,30 @@ void Overview::Add(const TicketFacts& ticket) {
   }
 }
 
+namespace {
+
+// A relative address, every byte but the unreserved ones and '/' as %XX: a
+// page's name may hold '#', '?', '%' or anything else.
+std::string UrlPath(std::string_view path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
+    if (plain) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 std::vector<std::pair<Overview::Key, const Overview::Tally*>> Overview::Top() const {
   std::vector<std::pair<Key, const Tally*>> top;
   for (const auto& [key, tally] : signatures_) top.emplace_back(key, &tally);
@@ -164,7 +188,7 @@ std::string Overview::Table() const {
     std::snprintf(counts, sizeof counts, "%7zu %6s  ", tally->count,
                   Percent(tally->count, failed_).c_str());
     out += counts + Padded(KeyText(rule), 26) + Padded(code ? CodeText(*code) : "-", 12) +
-           Padded(KeyText(version), 12) + TerminalSafe(KeyText(where)) + "\n";
+           Padded(TerminalSafe(KeyText(version)), 12) + TerminalSafe(KeyText(where)) + "\n";
   }
   return out;
 }
@@ -197,9 +221,8 @@ std::string Overview::Page(const std::string& source) const {
       std::string examples;
       for (const auto& [name, page] : tally->examples) {
         if (!examples.empty()) examples += "<br>";
-        examples += page.empty()
-                        ? HtmlEscape(name)
-                        : "<a href=\"" + HtmlEscape(page) + "\">" + HtmlEscape(name) + "</a>";
+        examples += page.empty() ? HtmlEscape(name)
+                                 : "<a href=\"" + UrlPath(page) + "\">" + HtmlEscape(name) + "</a>";
       }
       out += "<tr><td class=\"number\">" + std::to_string(tally->count) +
              "</td><td class=\"number\">" + Percent(tally->count, failed_) + "</td><td>" +

@@ -132,6 +132,7 @@ QueueResult RunQueue(const QueueOptions& options, const RunLimits& given) {
   // Several jobs keep the cores busy already: no file of theirs adds a thread.
   RunLimits limits = given;
   limits.read_ahead = limits.read_ahead && jobs == 1;
+  limits.follow_link = false;  // a ticket swapped for a link meanwhile is refused
   std::vector<Done> slots(window);
   std::mutex mutex;
   std::condition_variable changed;

@@ -25,14 +25,24 @@ class Progress {
     const double rate = seconds > 0 ? done / seconds : 0;
     const long left = rate > 0 ? static_cast<long>((total - done) / rate) : 0;
     char line[96];
-    std::snprintf(line, sizeof line, "\r%zu/%zu tickets, %.1f a second, %ld:%02ld left  ", done,
+    std::snprintf(line, sizeof line, "%zu/%zu tickets, %.1f a second, %ld:%02ld left  ", done,
                   total, rate, left / 60, left % 60);
-    velmora::terminal::WriteStderr(std::string(line) + (done == total ? "\n" : ""));
+    velmora::terminal::ShowProgress(line, done == total);
   }
 
  private:
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
+
+// Whether two names lead to one file: by their resolved paths, links and
+// ".." followed, or, when both exist, by the file itself (a hard link).
+bool SameDestination(const fs::path& a, const fs::path& b) {
+  std::error_code ec, ec2;
+  const fs::path left = fs::weakly_canonical(fs::absolute(a, ec), ec);
+  const fs::path right = fs::weakly_canonical(fs::absolute(b, ec2), ec2);
+  if (!ec && !ec2 && left == right) return true;
+  return fs::exists(a, ec) && fs::exists(b, ec2) && fs::equivalent(a, b, ec);
+}
 
 }  // namespace
 
@@ -55,6 +65,19 @@ int TriageQueue(const Options& options) {
     if (!refusal.empty()) {
       Say("will not write to " + **given + ": " + refusal + " (DIR is never written)");
       return kUnreadable;
+    }
+  }
+  // Two outputs leading to one file would silently replace each other.
+  const std::pair<const char*, const std::optional<std::string>*> files[] = {
+      {"--jsonl", &options.jsonl}, {"--csv", &options.csv}, {"--html", &options.html}};
+  for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t j = i + 1; j < 3; ++j) {
+      if (*files[i].second && *files[j].second &&
+          SameDestination(fs::u8path(**files[i].second), fs::u8path(**files[j].second))) {
+        Say(std::string("will not write ") + files[i].first + " and " + files[j].first +
+            " to one file, " + **files[j].second);
+        return kUnreadable;
+      }
     }
   }
   queue.jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());

@@ -38,6 +38,10 @@ const std::vector<Rule> kRules = {
      "engine's return value, or the root action's return value. An error when it failed, a note "
      "when it succeeded.",
      "Look at the failing action and the error lines just above it."},
+    {"msi.conflicting-outcome", Severity::Warning,
+     "A Windows Installer log whose outcome lines disagree (a status line saying success after an "
+     "action's or the engine's failure): the worse one decides, never success.",
+     "Read the log around both lines; ask for the original log when it looks pieced together."},
     {"msi.no-outcome", Severity::Info,
      "A Windows Installer log that never says how the installation ended (cut short, or still "
      "running when collected).",
@@ -127,9 +131,11 @@ const std::vector<Rule> kRules = {
      "Install again with logging (msiexec /i package.msi /l*v Velmora_Drivers_install.log, or the "
      "bundle's /log option) and collect again."},
     {"folder.no-installed-apps", Severity::Info,
-     "No installed-applications list was collected: WMIC is absent (as on Windows 11 24H2 and "
-     "later) or did not finish.",
-     "Check Apps and Features by hand for Velmora products and their versions."},
+     "No installed-applications list was collected: the collector could not read the registry's "
+     "list of installed programs, or an older collector ran on a machine without WMIC (Windows "
+     "11 25H2, 24H2 installed fresh, XP Home, Server Core), where it wrote none.",
+     "Check Apps and Features by hand for Velmora products and their versions, or collect again "
+     "with the current collector."},
     {"folder.no-system-info", Severity::Info,
      "No system-information report was collected: msinfo32 did not finish (it can take minutes) "
      "or was stopped.",
@@ -165,6 +171,15 @@ const std::vector<Rule> kRules = {
      "A file that could not be opened (not a regular file any more, a link put in its place, no "
      "rights).",
      kResend},
+    {"input.mixed-log", Severity::Info,
+     "An installer log holding a few lines of the other kind (WiX bundle lines in a Windows "
+     "Installer log, or the reverse): read as the kind most of its lines are, the others left "
+     "out.",
+     "Nothing, unless the log was pieced together from several; then ask for the originals."},
+    {"input.many-sessions", Severity::Info,
+     "An installer log appended to by more sessions than are kept: the newest are read, the "
+     "older ones counted.",
+     "Nothing: the newest sessions decide. Ask for the log again if an older one matters."},
     {"input.reader-failed", Severity::Warning, "A file that could not be read to its end.",
      "Read this file by hand."},
     {"input.too-many-files", Severity::Warning,
@@ -179,6 +194,10 @@ const std::vector<Rule> kRules = {
     {"input.subfolder-files", Severity::Info,
      "Files in subfolders, which a collected folder does not have; they are not read.",
      "Read those files by hand if they matter."},
+    {"input.nested-archive", Severity::Warning,
+     "An archive inside the collected folder or its zip (a zip in the zip): it is not opened, so "
+     "what it holds is not read.",
+     "Ask the user to send the collected folder zipped once, not an archive inside another."},
     {"input.link", Severity::Warning,
      "Links in the folder (on Windows, reparse points that name another file); a link is never "
      "followed, whatever it points to.",

@@ -18,6 +18,9 @@ class EvidenceKeeper {
   // reader, that one is reused (what it kept is replaced), so a reader that
   // keeps moving its candidate keeps a bounded number of lines.
   virtual EvidenceId Keep(EvidenceId reuse = kNoEvidence) = 0;
+  // A handle no longer needed (what a reader kept for something it has let
+  // go): its lines may serve a later Keep.
+  virtual void Release(EvidenceId id) = 0;
 };
 
 class Reader {

@@ -61,6 +61,12 @@ Operation OperationOf(std::string_view action) {
 
 }  // namespace
 
+bool BurnLogRules::BeginsLog(std::string_view text) {
+  if (text.empty() || text[0] != '[') return false;
+  const std::string_view head = text.substr(0, 72);
+  return Contains(head, "]: Burn v") || Contains(head, "]i001: Burn v");
+}
+
 bool BurnLogRules::Line(std::string_view text, EvidenceKeeper& evidence) {
   // "[0A3C:0B20][2026-12-01T10:15:04]e000: ..." or "...]: ..."
   if (text.size() < 8 || text[0] != '[') return false;
@@ -82,11 +88,15 @@ bool BurnLogRules::Line(std::string_view text, EvidenceKeeper& evidence) {
     rest.remove_prefix(5);
   }
   seen_ = true;
+  ++lines_;
   const std::optional<int64_t> time =
       ParseIsoLikeTime(text.substr(ids_end + 2, time_end - ids_end - 2));
+  // A bundle's lines follow each other within a day: a line dated far ahead
+  // (damage, or a line from elsewhere) does not stretch the bundle's span
+  // over attempts it never ran.
   if (time) {
-    if (!first_time_) first_time_ = time;
-    last_time_ = time;
+    if (!first_time_) first_time_ = last_time_ = time;
+    if (*time > *last_time_ && *time - *last_time_ <= kMostGap) last_time_ = time;
   }
   Message(level, Trim(rest), time, evidence);
   return true;
@@ -106,9 +116,14 @@ void BurnLogRules::Message(char level, std::string_view body, std::optional<int6
     const std::string package = PackageName(body);
     // Its "Applied execute package" line just before reported it failed:
     // the bundle does without it, so that was no failure of the bundle.
-    if (package_failed_ && package_failed_->text == package) package_failed_.reset();
+    if (package_failed_ && package_failed_->text == package) {
+      spare_ = package_failed_->evidence;
+      package_failed_.reset();
+    }
     if (non_vital_.size() < kMostNonVital) {
       non_vital_.push_back(Marked{evidence.Keep(), package, ResultAfter(body, "error: 0x"), time});
+    } else {
+      ++more_non_vital_;
     }
     return;
   }
@@ -120,17 +135,16 @@ void BurnLogRules::Message(char level, std::string_view body, std::optional<int6
     if (!code || *code == 0 || IsRestartCode(*code) || package_failed_) return;
     // The package's own code, as logged: its entry says where to look.
     package_failed_ =
-        Marked{evidence.Keep(), PackageName(body), LoggedResult(body, "result: 0x"), time};
+        Marked{evidence.Keep(spare_), PackageName(body), LoggedResult(body, "result: 0x"), time};
+    spare_ = kNoEvidence;
     return;
   }
   if (StartsWith(body, "Apply complete, result: 0x")) {
-    apply_ = Marked{evidence.Keep(apply_ ? apply_->evidence : kNoEvidence), "",
-                    ResultAfter(body, ": 0x"), time};
+    Ending(apply_, ResultAfter(body, ": 0x"), time, evidence);
     return;
   }
   if (StartsWith(body, "Exit code: 0x") || StartsWith(body, "Shutting down, exit code: 0x")) {
-    exit_ = Marked{evidence.Keep(exit_ ? exit_->evidence : kNoEvidence), "",
-                   ResultAfter(body, "code: 0x"), time};
+    Ending(exit_, ResultAfter(body, "code: 0x"), time, evidence);
     return;
   }
   if (StartsWith(body, "Plan begin, ")) {
@@ -151,6 +165,17 @@ void BurnLogRules::Message(char level, std::string_view body, std::optional<int6
   } else if (auto version = VariableValue(body, "WixBundleVersion")) {
     bundle_version_ = std::string(CutUtf8(*version, 100));
   }
+}
+
+// A later line of the same kind replaces an earlier one, but never a
+// failure with success: lines that disagree do not add up to success.
+void BurnLogRules::Ending(std::optional<Marked>& line, std::optional<int64_t> code,
+                          std::optional<int64_t> time, EvidenceKeeper& evidence) {
+  const auto failed = [](const std::optional<int64_t>& value) {
+    return value && !IsInstallerSuccess(*value);
+  };
+  if (line && failed(line->code) && !failed(code)) return;
+  line = Marked{evidence.Keep(line ? line->evidence : kNoEvidence), "", code, time};
 }
 
 void BurnLogRules::End(FileResult& result) const {
@@ -223,6 +248,11 @@ void BurnLogRules::End(FileResult& result) const {
     finding.message = "The bundle's non-vital package " + package.text + " failed";
     if (package.code) finding.message += " with " + ExplainInstallerCode(*package.code);
     finding.message += "; the bundle went on without it.";
+    if (&package == &non_vital_.back() && more_non_vital_ > 0) {
+      finding.message +=
+          " " + Counted(static_cast<int64_t>(more_non_vital_), "more non-vital package failure") +
+          " followed; only the first " + std::to_string(kMostNonVital) + " are listed.";
+    }
     findings.push_back(std::move(finding));
   }
   if (first_error_) {
@@ -261,7 +291,7 @@ void BurnLogRules::End(FileResult& result) const {
                     : outcome == Result::Cancelled ? "The bundle installation was cancelled"
                                                    : "The bundle installation failed") +
         "; result " + ExplainInstallerCode(code.value_or(0)) + ".";
-    if (succeeded) finding.remedy = "Nothing to do.";
+    if (succeeded) finding.remedy = Explain(CodeKind::Installer, 0, {}).remedy;
     findings.push_back(std::move(finding));
   } else {
     Finding finding = MakeFinding("burn.no-outcome", file_);

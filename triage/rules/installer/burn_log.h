@@ -22,6 +22,9 @@ class BurnLogRules {
   // False when `text` is not a bundle log line.
   bool Line(std::string_view text, EvidenceKeeper& evidence);
   bool Seen() const { return seen_; }
+  std::size_t Lines() const { return lines_; }
+  // Whether `text` is the line a bundle's log begins with ("...]i001: Burn v3.11...").
+  static bool BeginsLog(std::string_view text);
   // Adds the bundle's attempt and its findings.
   void End(FileResult& result) const;
 
@@ -34,17 +37,23 @@ class BurnLogRules {
   };
   static constexpr std::size_t kMostNonVital = 8;
   static constexpr std::size_t kMostPackageLogs = 16;
+  static constexpr int64_t kMostGap = 24 * 3600;
 
+  void Ending(std::optional<Marked>& line, std::optional<int64_t> code, std::optional<int64_t> time,
+              EvidenceKeeper& evidence);
   void Message(char level, std::string_view body, std::optional<int64_t> time,
                EvidenceKeeper& evidence);
 
   const std::string& file_;
   bool seen_ = false;
+  std::size_t lines_ = 0;
   std::optional<int64_t> first_time_;
   std::optional<int64_t> last_time_;
   std::size_t error_count_ = 0;
   std::optional<Marked> first_error_;
   std::optional<Marked> package_failed_;
+  EvidenceId spare_ = kNoEvidence;  // kept for a package failure undone since, reused
+  std::size_t more_non_vital_ = 0;  // past kMostNonVital
   std::vector<Marked> non_vital_;
   std::optional<Marked> apply_;  // "Apply complete, result: ..."
   std::optional<Marked> exit_;   // "Exit code: ..." / "Shutting down, exit code: ..."

@@ -331,16 +331,20 @@ bool ActionLine(std::string_view text, MsiLine& line) {
     return true;
   }
   // A return value is one digit after a word or two ("Return value 3.",
-  // "返回值 3。", "Rückgabewert 3."), at the end but for its stop; a
-  // description is anything else.
+  // "返回值 3。", "Rückgabewert 3."), at the end but for its stop, and the
+  // only digit there; a description is anything else, a step counter
+  // ("Schritt 1 von 3") too.
   if (rest.size() > kMaxActionPrefix) return true;
   std::size_t digit = rest.size();
   while (digit > 0 && !IsDigit(rest[digit - 1])) --digit;
-  if (digit < 3 || rest[digit - 2] != ' ' || IsDigit(rest[digit - 3])) return true;
+  if (digit < 3 || rest[digit - 2] != ' ') return true;
   const std::string_view tail = rest.substr(digit);
   if (tail.size() > 4 || tail.find(' ') != std::string_view::npos) return true;
   std::size_t words = 1;
-  for (const char c : rest.substr(0, digit)) words += c == ' ' ? 1 : 0;
+  for (const char c : rest.substr(0, digit - 1)) {
+    if (IsDigit(c)) return true;
+    words += c == ' ' ? 1 : 0;
+  }
   if (words > 4) return true;
   line.kind = MsiLineKind::ActionEnded;
   line.number = rest[digit - 1] - '0';
@@ -434,7 +438,8 @@ MsiLine ParseMsiLine(std::string_view text) {
     case 'P':
       if (StartsWith(text, "Property(")) {
         // "Property(S): Name = Value"; the side is one letter but in odd logs.
-        const std::size_t colon = text.substr(10, 3) == "): " ? 10 : text.find("): ");
+        const std::size_t colon =
+            text.size() >= 13 && text.substr(10, 3) == "): " ? 10 : text.find("): ");
         if (colon == std::string_view::npos || colon > 12) return line;
         const std::string_view assignment = text.substr(colon + 3);
         const std::size_t equals = assignment.find(" = ");

@@ -38,18 +38,45 @@ bool IsRoot(std::string_view action) {
   return action == "INSTALL" || action == "ADMIN" || action == "ADVERTISE";
 }
 
+Result ResultOf(int64_t code) {
+  return code == 1602               ? Result::Cancelled
+         : IsInstallerSuccess(code) ? Result::Succeeded
+                                    : Result::Failed;
+}
+
+// The worse of two results: a failure, then a cancel, then success.
+Result Worse(Result a, Result b) {
+  for (const Result result : {Result::Failed, Result::Cancelled, Result::Succeeded}) {
+    if (a == result || b == result) return result;
+  }
+  return Result::Unknown;
+}
+
+// The code a line states outright: the engine's and the status line's, an
+// action's fatal error or cancel. Other return values (0: not run) are no
+// word on the whole installation.
+std::optional<int64_t> StatedCode(const OutcomeLine& line) {
+  if (line.source == OutcomeSource::Status || line.source == OutcomeSource::EngineReturn) {
+    return line.code;
+  }
+  if (line.return_value == 2 || line.return_value == 3) return ReturnValueToCode(line.return_value);
+  return std::nullopt;
+}
+
 }  // namespace
 
 void MsiLogRules::Line(uint64_t number, std::string_view text, EvidenceKeeper& evidence) {
   const MsiLine line = ParseMsiLine(text);
+  if (line.kind != MsiLineKind::Other) ++lines_;
   if (line.engine) {
     seen_ = true;
-    windows_engine_ = true;
+    ++engine_lines_;
   }
   switch (line.kind) {
     case MsiLineKind::Header:
       seen_ = true;
       clock_.Header(line.value);
+      stopped_ = stopped_ || !Contains(text, "ogging started");
       return;
     case MsiLineKind::ActionStart:
       seen_ = true;
@@ -156,6 +183,7 @@ void MsiLogRules::ActionEnded(const MsiLine& line, std::string_view text,
     // actions only when no root has ended.
     const bool root = IsRoot(name);
     if (root && value != 1) root_failed_ = true;
+    if (root && depth_ == 0) root_done_ = true;
     outcome_.Offer(root ? OutcomeSource::RootAction : OutcomeSource::TopAction, std::nullopt, value,
                    name, time, evidence);
   }
@@ -221,7 +249,7 @@ MsiLogRules::Ending MsiLogRules::Settle() const {
       ending.code = engine.code;
       ending.code_evidence = engine.evidence;
     }
-  } else if (!windows_engine_ && best.return_value == 0) {
+  } else if (!WindowsEngine() && best.return_value == 0) {
     // Wine's convention, not Windows': 0 is a failure there.
     ending.wine_failure = true;
     ending.result = Result::Failed;
@@ -229,10 +257,25 @@ MsiLogRules::Ending MsiLogRules::Settle() const {
   } else {
     ending.code = ReturnValueToCode(best.return_value);
   }
-  if (ending.code) {
-    ending.result = *ending.code == 1602               ? Result::Cancelled
-                    : IsInstallerSuccess(*ending.code) ? Result::Succeeded
-                                                       : Result::Failed;
+  if (ending.code) ending.result = ResultOf(*ending.code);
+  // Lines that disagree never add up to success: the worse one wins.
+  for (int i = 3; i >= 0 && ending.result != Result::Failed; --i) {
+    const OutcomeLine& other = outcome_.From(static_cast<OutcomeSource>(i));
+    if (!other.seen || &other == ending.line) continue;
+    // Wine's 0 for a failing action is a failure too.
+    const std::optional<int64_t> code = !WindowsEngine() && other.source != OutcomeSource::Status &&
+                                                other.source != OutcomeSource::EngineReturn &&
+                                                other.return_value == 0
+                                            ? std::optional<int64_t>(1603)
+                                            : StatedCode(other);
+    if (!code) continue;
+    const Result said = ResultOf(*code);
+    if (said == ending.result || Worse(said, ending.result) != said) continue;
+    ending.overruled = ending.line;
+    ending.line = &other;
+    ending.code = code;
+    ending.code_evidence = other.evidence;
+    ending.result = ResultOf(*code);
   }
   return ending;
 }
@@ -297,8 +340,8 @@ void MsiLogRules::End(FileResult& result) const {
   attempt.operation = OperationOf();
   attempt.outcome = ending.result;
   attempt.code = ending.code;
-  attempt.rolled_back = rollback_.has_value() || (!windows_engine_ && replayed_.has_value());
-  attempt.twelve_hour = !windows_engine_;
+  attempt.rolled_back = rollback_.has_value() || (!WindowsEngine() && replayed_.has_value());
+  attempt.twelve_hour = !WindowsEngine();
   attempt.restart = (ending.code && IsRestartCode(*ending.code)) || (succeeded && restart_);
   // The failing action: the first that ended with 3 (with Wine's 0).
   std::optional<Finding> failed;
@@ -306,7 +349,7 @@ void MsiLogRules::End(FileResult& result) const {
   Cause cause;
   if (failed_action_ && ending.result != Result::Cancelled) {
     failed = FailedAction(*failed_action_, false, ending.result, where, cause);
-  } else if (ending.result == Result::Failed && !windows_engine_ && zero_action_) {
+  } else if (ending.result == Result::Failed && !WindowsEngine() && zero_action_) {
     failed = FailedAction(*zero_action_, true, ending.result, where, cause);
   }
   // The deciding cause: what the failing action states, else the internal
@@ -384,8 +427,20 @@ void MsiLogRules::End(FileResult& result) const {
         line.source == OutcomeSource::TopAction || line.source == OutcomeSource::RootAction;
     finding.message = OutcomeMessage(succeeded, ending.code, from_action, line.action,
                                      line.return_value, ending.wine_failure);
-    finding.remedy = RemedyFor(ending.code, succeeded ? "Nothing to do." : finding.remedy);
+    if (ending.code) finding.remedy = Explain(CodeKind::Installer, *ending.code, {}).remedy;
     findings.push_back(std::move(finding));
+    if (ending.overruled != nullptr) {
+      const OutcomeLine& said = *ending.overruled;
+      Finding conflict = MakeFinding("msi.conflicting-outcome", file_);
+      conflict.evidence = said.evidence;
+      conflict.time = said.time;
+      conflict.code = StatedCode(said).value_or(ReturnValueToCode(said.return_value).value_or(0));
+      conflict.message = "The log's lines disagree on how the installation ended: this one says " +
+                         ExplainInstallerCode(*conflict.code) + ", another says " +
+                         ExplainInstallerCode(ending.code.value_or(0)) +
+                         ". The worse is taken; the log may have been pieced together.";
+      findings.push_back(std::move(conflict));
+    }
   }
   if (!explained && first_error_) {
     Finding finding = MakeFinding("msi.error-message", file_);
@@ -433,7 +488,7 @@ void MsiLogRules::End(FileResult& result) const {
         "the product is not (or no longer) installed. First step undone: " +
         rollback_->text + ".";
     findings.push_back(std::move(finding));
-  } else if (!windows_engine_ && replayed_) {
+  } else if (!WindowsEngine() && replayed_) {
     Finding finding = MakeFinding("msi.rollback", file_);
     finding.evidence = replayed_->evidence;
     finding.message =
@@ -441,7 +496,9 @@ void MsiLogRules::End(FileResult& result) const {
         "(undoing the installation's changes) this way, so the product is not installed.";
     findings.push_back(std::move(finding));
   }
-  const int64_t shift = clock_.Correction(language_);
+  // Only Windows' engine logs the property dump the language comes from: a
+  // language id in a log without its lines (Wine's) is a line from elsewhere.
+  const int64_t shift = WindowsEngine() ? clock_.Correction(language_) : 0;
   const auto shifted = [shift](std::optional<int64_t>& time) {
     if (time) *time += shift;
   };

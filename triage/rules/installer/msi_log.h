@@ -26,6 +26,12 @@ class MsiLogRules {
   void Line(uint64_t number, std::string_view text, EvidenceKeeper& evidence);
   // True once a line of an installer log has been recognised.
   bool Seen() const { return seen_; }
+  // The lines recognised so far, a header among them.
+  std::size_t Lines() const { return lines_; }
+  // Whether the run has ended: its "logging stopped" line, its status line,
+  // or its root action ended at the top (Wine writes neither line). A
+  // "logging started" line after that begins another run.
+  bool Ended() const { return stopped_ || outcome_.From(OutcomeSource::Status).seen || root_done_; }
   // Adds the log's attempt and its findings.
   void End(FileResult& result) const;
 
@@ -46,6 +52,9 @@ class MsiLogRules {
     const OutcomeLine* line = nullptr;
     EvidenceId code_evidence = kNoEvidence;  // the line that states the code
     bool wine_failure = false;
+    // A weaker line that says the installation went worse than the best
+    // one says: it wins, and a finding names both.
+    const OutcomeLine* overruled = nullptr;
   };
 
   void ActionStart(const MsiLine& line, EvidenceKeeper& evidence);
@@ -64,11 +73,17 @@ class MsiLogRules {
 
   const std::string& file_;
   bool seen_ = false;
-  bool windows_engine_ = false;  // lines only Windows' own engine writes
+  std::size_t lines_ = 0;
+  // Lines only Windows' own engine writes. It writes most of a log's lines;
+  // one such line among Wine's (a line from elsewhere) is no witness.
+  std::size_t engine_lines_ = 0;
+  bool WindowsEngine() const { return engine_lines_ >= 2 && engine_lines_ * 8 >= lines_; }
   LogClock clock_;
   OutcomeRanking outcome_;
 
   int depth_ = 0;
+  bool stopped_ = false;
+  bool root_done_ = false;
   std::string innermost_;  // the action started last and not yet ended
   // Error lines since the last action started (the cause of a failure is
   // logged inside the action that fails), bounded.

@@ -5,13 +5,6 @@
 
 namespace triage {
 
-std::string RemedyFor(std::optional<int64_t> code, std::string_view otherwise) {
-  if (code) {
-    if (const CodeInfo* info = FindInstallerCode(*code)) return info->remedy;
-  }
-  return std::string(otherwise);
-}
-
 std::string FailedActionMessage(const FailedActionFacts& facts) {
   std::string message = "Action " + facts.action;
   if (!facts.custom_action.empty() && facts.custom_action != facts.action) {

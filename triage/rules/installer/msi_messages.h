@@ -9,9 +9,6 @@
 
 namespace triage {
 
-// The code's own remedy when it has one, else `otherwise`.
-std::string RemedyFor(std::optional<int64_t> code, std::string_view otherwise);
-
 struct FailedActionFacts {
   std::string action;
   std::string custom_action;  // the custom action that returned the error, if named

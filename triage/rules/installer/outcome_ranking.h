@@ -2,7 +2,8 @@
 // lines say it, some better than others: the closing status line, the
 // engine's return value, the root action's return value, the last
 // top-level action's. The best one present wins; a later line of the same
-// kind replaces an earlier one, reusing its kept evidence.
+// kind replaces an earlier one, reusing its kept evidence, unless it would
+// turn a failure into success.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +36,10 @@ class OutcomeRanking {
   const OutcomeLine& From(OutcomeSource source) const { return lines_[static_cast<int>(source)]; }
 
  private:
+  // A fatal error or a cancel, by a return value; any code but success.
+  static bool StatesFailure(OutcomeSource source, std::optional<int64_t> code,
+                            int64_t return_value);
+  static bool StatesFailure(const OutcomeLine& line);
   OutcomeLine lines_[4];
 };
 
