@@ -7,6 +7,7 @@
 #include "attempt_order.h"
 #include "rules/catalogue.h"
 #include "rules/codes.h"
+#include "rules/knowledge.h"
 #include "rules/text.h"
 #include "summary.h"
 
@@ -37,7 +38,11 @@ Finding History(const Attempt& attempt, const Finding* deciding) {
   } else {
     finding.message += " failed";
     if (!attempt.where.empty()) finding.message += " in " + attempt.where;
-    if (attempt.code) finding.message += " with " + ExplainInstallerCode(*attempt.code);
+    if (!attempt.reason.empty()) {
+      finding.message += ": " + attempt.reason;
+    } else if (attempt.code) {
+      finding.message += " with " + ExplainInstallerCode(*attempt.code);
+    }
   }
   finding.message += "; a newer attempt followed, and the verdict is that one's.";
   return finding;
@@ -49,6 +54,57 @@ bool IsInstallerFailure(const Finding& finding) {
 }
 bool IsSetupFailure(const Finding& finding) {
   return finding.severity == Severity::Error && StartsWith(finding.rule, "setupapi.");
+}
+
+// The file name a logged path ends in.
+std::string_view BaseName(std::string_view path) {
+  const std::size_t slash = path.find_last_of("\\/");
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// A failed bundle package's own log: read when it was collected, asked for
+// when it was not. The bundle's packages are the attempts placed in it (by
+// the logs' clocks, never by names); the failed one's log, when read, holds
+// the cause, and the package's finding in the bundle log is its consequence.
+const FileAnswer* PackageLog(const std::vector<FileAnswer>& files, const AttemptOrder& attempts,
+                             int bundle, std::string_view wanted) {
+  const FileAnswer* failed = nullptr;
+  for (const Placed& placed : attempts.order) {
+    if (placed.parent != bundle || placed.attempt->outcome != Result::Failed) continue;
+    const FileAnswer& file = files[placed.file];
+    if (EqualsNoCase(BaseName(file.name), wanted)) return &file;
+    if (failed == nullptr) failed = &file;
+  }
+  return failed;
+}
+
+void FollowPackageLogs(std::vector<FileAnswer>& files, AttemptOrder& attempts) {
+  for (std::size_t f = 0; f < files.size(); ++f) {
+    for (Finding& finding : files[f].result.findings) {
+      if (finding.package_log.empty() || finding.attempt < 0) continue;
+      const int bundle = attempts.Position(f, finding.attempt);
+      const std::string_view wanted = BaseName(finding.package_log);
+      const FileAnswer* collected =
+          bundle < 0 ? nullptr : PackageLog(files, attempts, bundle, wanted);
+      const Facts facts{{"log", collected ? collected->name : std::string(wanted)}};
+      const Explanation said =
+          ExplainRule(collected ? "burn.package-log-collected" : "burn.package-log-missing", facts);
+      finding.message += " " + said.meaning;
+      finding.remedy += " " + said.remedy;
+      if (collected == nullptr) continue;
+      if (finding.severity == Severity::Error) finding.severity = Severity::Warning;
+      // The bundle failed because its package did: the package's cause is the bundle's.
+      const std::vector<Attempt>& own = collected->result.attempts;
+      if (own.empty() || own.back().reason.empty()) continue;
+      Attempt& failed = files[f].result.attempts[static_cast<std::size_t>(finding.attempt)];
+      failed.reason = own.back().reason;
+      if (!own.back().where.empty()) failed.where += ", " + own.back().where;
+      if (bundle == attempts.newest && attempts.newest_attempt) {
+        attempts.newest_attempt->reason = failed.reason;
+        attempts.newest_attempt->where = failed.where;
+      }
+    }
+  }
 }
 
 // Each failure is linked to the nearest failure of the other kind.
@@ -198,7 +254,8 @@ Outcome Judge(std::string source, std::vector<FileAnswer> files, std::vector<Fin
   Outcome outcome;
   outcome.source = std::move(source);
   outcome.files_read = files_read;
-  const AttemptOrder attempts = OrderAttempts(files);
+  AttemptOrder attempts = OrderAttempts(files);
+  FollowPackageLogs(files, attempts);
   for (const Placed& placed : attempts.order) outcome.attempts.push_back(*placed.attempt);
 
   Weighing weighing(attempts, outcome.findings);
@@ -239,6 +296,8 @@ Outcome Judge(std::string source, std::vector<FileAnswer> files, std::vector<Fin
     weighing.Add(std::move(finding), kLast);
   }
   weighing.Arrange();
+  // Errors come first, the newest attempt's cause before its consequences.
+  if (outcome.verdict == Verdict::Failed && ErrorFound(outcome)) outcome.deciding = 0;
   return outcome;
 }
 

@@ -47,6 +47,7 @@ struct Finding {
   std::vector<EvidenceLine> also;     // lines further up shown with the context
   int attempt = -1;                   // the reader's attempt this finding explains
   bool velmora_driver = false;        // a failed device-setup section of the Velmora driver
+  std::string package_log;            // a bundle package's own log, as the bundle names it
 };
 
 // One run of an installer (a Windows Installer package or a bundle).
@@ -63,6 +64,9 @@ struct Attempt {
   std::optional<int64_t> code;   // the installer's result
   std::optional<int64_t> cause;  // the code that explains it, when it says more (1920, 2503)
   std::string where;             // the failing action, the dialog left, the failed package
+  // The cause in words, from the catalogue: "the older version of X could
+  // not be removed (1714)"; empty when the log states none.
+  std::string reason;
   bool rolled_back = false;
   bool restart = false;  // complete only after a restart
   bool bundle = false;   // a bundle, which runs packages of its own

@@ -18,7 +18,7 @@ const char* const kUsage =
     "  --csv FILE    one spreadsheet row a ticket\n"
     "  --pages DIR   each ticket's own page, linked from the overview\n"
     "  --jobs N      tickets triaged at once (default: the number of cores)\n"
-    "  --rules       print every rule: what it detects and what to do\n"
+    "  --rules       print every rule and every code known: what it means, what to do\n"
     "exit status: 0 no error found (a queue: every ticket read), 1 an error found (a queue:\n"
     "  some ticket could not be read), 2 PATH or DIR could not be read, the command line is\n"
     "  wrong, or an output would lie inside PATH or DIR, 3 the report was printed but a file\n"

@@ -9,6 +9,7 @@
 
 #include "model.h"
 #include "platform/terminal.h"
+#include "rules/finding.h"
 
 namespace triage {
 
@@ -23,8 +24,16 @@ struct Outcome {
   std::optional<Product> product;
   std::optional<SystemSummary> system;
   std::vector<Finding> findings;  // errors first, then warnings, then notes
+  // The finding that decides a failed verdict (its cause), by its place in
+  // `findings`; the queue, the CSV and the summary name this one.
+  std::optional<std::size_t> deciding;
   std::size_t files_read = 0;
 };
+
+// The exit rule of one triage: 1 when the report holds an error, else 0.
+inline bool ErrorFound(const Outcome& outcome) {
+  return !outcome.findings.empty() && outcome.findings.front().severity == Severity::Error;
+}
 
 const char* VerdictName(Verdict verdict);        // "failed", "succeeded", "unknown"
 const char* SeverityName(Severity severity);     // "error", "warning", "info"
@@ -43,10 +52,6 @@ std::string JsonReport(const Outcome& outcome);
 std::string JsonLine(const Outcome& outcome, std::string_view ticket);
 std::string UnreadableJsonLine(std::string_view ticket, std::string_view reason);
 std::string HtmlReport(const Outcome& outcome);
-
-// A code as people look it up: decimal for Windows Installer codes, hex
-// for HRESULTs and SetupAPI's 0xE... codes.
-std::string CodeText(int64_t code);
 
 // Every text from the input that the console shows, on standard output or
 // standard error: control characters (C0, DEL, C1) and bytes that are not

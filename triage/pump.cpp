@@ -211,13 +211,6 @@ class PumpSink : public EvidenceKeeper {
   std::vector<EvidenceId> free_;     // released, to be reused
 };
 
-Finding InputNote(const char* rule, const std::string& file, uint64_t line, std::string message) {
-  Finding finding = MakeFinding(rule, file);
-  finding.line = line;
-  finding.message = std::move(message);
-  return finding;
-}
-
 }  // namespace
 
 Pumped Pump(ByteStream& stream, Reader& reader, const std::string& name, std::size_t max_line_bytes,
@@ -229,9 +222,10 @@ Pumped Pump(ByteStream& stream, Reader& reader, const std::string& name, std::si
   // it found there stands, and a finding says where the reading stopped.
   std::optional<Finding> stopped;
   const auto stop = [&](uint64_t line, const char* why) {
-    stopped = InputNote("input.reader-failed", name, line,
-                        "Reading " + name + " stopped at line " + std::to_string(line) + " (" +
-                            why + "); findings in it cover only the lines before.");
+    stopped = MakeFinding("input.reader-failed", name,
+                          "Reading " + name + " stopped at line " + std::to_string(line) + " (" +
+                              why + "); findings in it cover only the lines before.",
+                          line);
   };
   RunBatches(batcher, store, inline_bytes, [&](const LineBatch& batch) {
     std::size_t read = 0;
@@ -246,9 +240,9 @@ Pumped Pump(ByteStream& stream, Reader& reader, const std::string& name, std::si
   pumped.bytes = batcher.bytes();
   pumped.hash = batcher.hash();
   if (batcher.binary()) {
-    pumped.input.push_back(InputNote("input.not-text", name, 0,
-                                     name + " is not text (binary data, no UTF-16 mark); it was "
-                                            "not read"));
+    pumped.input.push_back(MakeFinding("input.not-text", name,
+                                       name + " is not text (binary data, no UTF-16 mark); it was "
+                                              "not read"));
     return pumped;
   }
   try {
@@ -263,25 +257,26 @@ Pumped Pump(ByteStream& stream, Reader& reader, const std::string& name, std::si
   const DecodeStats& stats = batcher.stats();
   const std::string problem = stream.problem();
   if (!problem.empty()) {
-    pumped.input.push_back(InputNote("input.damaged-entry", name, 0,
-                                     "Reading " + name + " stopped short: " + problem +
-                                         ". Findings in it cover only what was read."));
+    pumped.input.push_back(MakeFinding("input.damaged-entry", name,
+                                       "Reading " + name + " stopped short: " + problem +
+                                           ". Findings in it cover only what was read."));
   }
   if (stats.odd_byte_count) {
-    pumped.input.push_back(
-        InputNote("input.cut-text", name, stats.lines,
-                  name + " ends in the middle of a UTF-16 character: the file was cut short"));
+    pumped.input.push_back(MakeFinding(
+        "input.cut-text", name,
+        name + " ends in the middle of a UTF-16 character: the file was cut short", stats.lines));
   } else if (stats.replaced > 0) {
-    pumped.input.push_back(
-        InputNote("input.bad-characters", name, 0,
-                  name + ": " + Counted(static_cast<int64_t>(stats.replaced), "UTF-16 character") +
-                      " without their pair show as U+FFFD"));
+    pumped.input.push_back(MakeFinding(
+        "input.bad-characters", name,
+        name + ": " + Counted(static_cast<int64_t>(stats.replaced), "UTF-16 character") +
+            " without their pair show as U+FFFD"));
   }
   if (stats.cut_lines > 0) {
-    pumped.input.push_back(InputNote(
-        "input.long-lines", name, stats.first_cut_line,
+    pumped.input.push_back(MakeFinding(
+        "input.long-lines", name,
         name + ": " + Counted(static_cast<int64_t>(stats.cut_lines), "line") + " longer than " +
-            std::to_string(max_line_bytes / 1024) + " KiB were cut to that length"));
+            std::to_string(max_line_bytes / 1024) + " KiB were cut to that length",
+        stats.first_cut_line));
   }
   return pumped;
 }

@@ -1,6 +1,7 @@
 #include "summary.h"
 
 #include "outcome.h"
+#include "rules/knowledge.h"
 #include "rules/text.h"
 
 namespace triage {
@@ -72,9 +73,14 @@ std::optional<std::string> InstalledNow(const SummaryFacts& facts) {
   return *version + " is installed";
 }
 
+// The failed operation of the Velmora section by its code's meaning.
 std::string DriverFailure(const Finding& failure) {
   std::string text = "the Velmora driver failed to install";
-  if (failure.code) text += " (" + CodeText(*failure.code) + ")";
+  if (failure.code) {
+    const Explanation explained = Explain(CodeKind::SetupApi, *failure.code, {});
+    if (explained.known) text += ": " + explained.meaning;
+    text += " (" + CodeText(*failure.code) + ")";
+  }
   return text + WhenText(failure.time);
 }
 
@@ -101,8 +107,11 @@ std::string Summarise(const SummaryFacts& facts) {
     case Result::Failed:
       text += " failed to " + Verb(newest.operation) + WhenText(newest.time);
       if (!newest.where.empty()) text += " in " + newest.where;
-      if (newest.cause || newest.code)
+      if (!newest.reason.empty()) {
+        text += ": " + newest.reason;
+      } else if (newest.cause || newest.code) {
         text += " with error " + CodeText(*(newest.cause ? newest.cause : newest.code));
+      }
       if (newest.rolled_back) text += " and was rolled back";
       break;
     case Result::Cancelled:

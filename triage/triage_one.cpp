@@ -86,7 +86,7 @@ int TriageOne(const Options& given) {
     return kStdoutNotWritten;
   }
   if (!page_written) return kFileNotWritten;
-  return outcome.verdict == Verdict::Failed ? kErrorFound : kNoError;
+  return ErrorFound(outcome) ? kErrorFound : kNoError;
 }
 
 }  // namespace triage

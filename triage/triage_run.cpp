@@ -20,12 +20,6 @@ namespace {
 constexpr std::size_t kReadChunk = 1 << 20;
 constexpr std::size_t kSniffBytes = 64 * 1024;
 
-Finding Note(const char* rule, const std::string& file, std::string message) {
-  Finding finding = MakeFinding(rule, file);
-  finding.message = std::move(message);
-  return finding;
-}
-
 // The first lines of a file, decoded, to tell its kind by.
 class HeadCollector : public LineSink {
  public:
@@ -117,8 +111,8 @@ Outcome TriageCollection(Collection& given, const std::string& shown_as, const R
     std::string problem;
     std::unique_ptr<ByteStream> stream = collection->Open(file, problem);
     if (!stream) {
-      notes.push_back(
-          Note("input.unreadable-file", file.name, file.name + " could not be read: " + problem));
+      notes.push_back(MakeFinding("input.unreadable-file", file.name,
+                                  file.name + " could not be read: " + problem));
       continue;
     }
     ++opened;
@@ -150,34 +144,32 @@ Outcome TriageCollection(Collection& given, const std::string& shown_as, const R
           answers[same] = {file.name, pumped.hash, KindRow(kind), file.modified,
                            std::move(pumped.result)};
         }
-        notes.push_back(Note("input.duplicate", copy->name,
-                             copy->name + " holds the same bytes as " + kept->name +
-                                 ": it was read once, as " + kept->name));
+        notes.push_back(MakeFinding("input.duplicate", copy->name,
+                                    copy->name + " holds the same bytes as " + kept->name +
+                                        ": it was read once, as " + kept->name));
         continue;
       }
       read.push_back({&file, pumped.bytes, pumped.hash});
       answers.push_back(
           {file.name, pumped.hash, KindRow(kind), file.modified, std::move(pumped.result)});
     } catch (const std::exception& e) {
-      notes.push_back(Note("input.reader-failed", file.name,
-                           file.name + " could not be read to the end: " + e.what()));
+      notes.push_back(MakeFinding("input.reader-failed", file.name,
+                                  file.name + " could not be read to the end: " + e.what()));
     }
   }
   if (wanted > limits.max_files) {
-    notes.push_back(Note("input.too-many-files", "",
-                         std::to_string(wanted) +
-                             " files look like logs or reports; only the "
-                             "first " +
-                             std::to_string(limits.max_files) + " by name were read"));
+    notes.push_back(MakeFinding("input.too-many-files", "",
+                                std::to_string(wanted) +
+                                    " files look like logs or reports; only the "
+                                    "first " +
+                                    std::to_string(limits.max_files) + " by name were read"));
   }
   // The files a collected folder should hold, each kind a row of the table.
   if (!collection->single_file()) {
     for (const FileKind& kind : FileKinds()) {
       if (kind.missing_rule == nullptr) continue;
       if (std::find(present.begin(), present.end(), &kind) != present.end()) continue;
-      Finding finding = MakeFinding(kind.missing_rule, "");
-      finding.message = RuleById(kind.missing_rule).detects;
-      notes.push_back(std::move(finding));
+      notes.push_back(MakeFinding(kind.missing_rule, "", RuleById(kind.missing_rule).detects));
     }
   }
   for (const Finding& note : collection->notes()) notes.push_back(note);

@@ -87,11 +87,14 @@ def problems(name, folder, expected, status, report, rules):
     verdict = expected["verdict"]
     if report["verdict"] != verdict:
         found.append(f"verdict {report['verdict']}, expected {verdict}")
-    if status != (1 if verdict == "failed" else 0):
-        found.append(f"exit status {status} for verdict {verdict}")
-    for part in expected.get("summary", []):
-        if part not in report["summary"]:
-            found.append(f"summary lacks {part!r}: {report['summary']!r}")
+    listed = [(sv, r, f, l, code_value(c)) for sv, r, f, l, c in expected.get("findings", [])]
+    errors = any(finding[0] == "error" for finding in listed)
+    if status != (1 if errors else 0):
+        found.append(f"exit status {status}, with{'' if errors else 'out'} errors listed")
+    if verdict == "failed" and not errors:
+        found.append("a failed verdict lists no error (its cause)")
+    if report["summary"] != expected["summary"]:
+        found.append(f"summary {report['summary']!r}, expected {expected['summary']!r}")
     attempts = expected.get("attempts")
     if attempts is not None:
         if len(attempts) != len(report["attempts"]):
@@ -104,7 +107,8 @@ def problems(name, folder, expected, status, report, rules):
                         found.append(f"attempt {got['file']}: {key} {got.get(key)!r}, "
                                      f"expected {value!r}")
     got = [(f["severity"], f["rule"], f["file"], f["line"], f["code"]) for f in report["findings"]]
-    listed = [(s, r, f, l, code_value(c)) for s, r, f, l, c in expected.get("findings", [])]
+    if listed and got and listed[0] != got[0] and verdict == "failed":
+        found.append(f"deciding finding {got[0]}, expected {listed[0]}")
     for finding in listed:
         if finding not in got:
             found.append(f"missing finding {finding}")
@@ -113,10 +117,14 @@ def problems(name, folder, expected, status, report, rules):
             if text is not None and finding[3] > line_count(text):
                 found.append(f"finding {finding} points past the file's end")
     for finding in got:
-        if finding[0] == "error" and finding not in listed:
-            found.append(f"unexpected error {finding}")
+        if finding not in listed:
+            found.append(f"unexpected {finding}")
         if finding[1] not in rules:
             found.append(f"rule {finding[1]} is not in the catalogue")
+    for rule, part, phrase in expected.get("says", []):
+        texts = [f[part] for f in report["findings"] if f["rule"] == rule]
+        if not any(phrase in text for text in texts):
+            found.append(f"no {rule} {part} says {phrase!r}: {texts!r}")
     for rule in expected.get("absent", []):
         if any(f[1] == rule for f in got):
             found.append(f"{rule} should not appear")
@@ -124,8 +132,36 @@ def problems(name, folder, expected, status, report, rules):
 
 
 def catalogue_ids(rules_text):
-    """The rule ids `--rules` prints."""
-    return {line.split(" ")[0] for line in rules_text.splitlines() if line and not line[0].isspace()}
+    """The rule ids `--rules` prints (before the blank line that begins
+    the catalogue of knowledge)."""
+    rules = rules_text.split("\n\n", 1)[0]
+    return {line.split(" ")[0] for line in rules.splitlines() if line and not line[0].isspace()}
+
+
+def remedy_patterns(rules_text):
+    """Every remedy `--rules` prints, as (its text before the first hole, a
+    pattern in which each hole matches any text)."""
+    patterns = []
+    for line in rules_text.splitlines():
+        line = line.strip()
+        if line.startswith("What to do: "):
+            parts = re.split(r"\{[^}]*\}", line[len("What to do: "):])
+            patterns.append((parts[0], re.compile(".+?".join(re.escape(part) for part in parts))))
+    return patterns
+
+
+def made_of(text, patterns):
+    """Whether `text` is one or more of the remedies `--rules` prints, holes
+    filled, joined by blanks: no remedy text comes from anywhere else."""
+    for prefix, pattern in patterns:
+        if not text.startswith(prefix):
+            continue
+        if pattern.fullmatch(text):
+            return True
+        for at in (i for i, c in enumerate(text) if c == " "):
+            if pattern.fullmatch(text[:at]) and made_of(text[at + 1:], patterns):
+                return True
+    return False
 
 
 def renamed_back(report, names):

@@ -1,5 +1,6 @@
 """Every fixture case through the native program: its verdict, summary,
-attempts and findings as expected.json says, its page showing the log lines
+attempts and findings as expected.json says, every remedy one that
+`--rules` prints, its page showing the log lines
 "shows" names as they were written; and the same answers when the case's
 installer logs are renamed so that they sort the other way round."""
 
@@ -34,6 +35,7 @@ class Fixtures(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.work, ignore_errors=True)
         rules = subprocess.run([str(EXE), "--rules"], capture_output=True, text=True, check=True)
         self.rules = fixture_cases.catalogue_ids(rules.stdout)
+        self.remedies = fixture_cases.remedy_patterns(rules.stdout)
 
     def test_every_case(self):
         cases = fixture_cases.cases()
@@ -44,6 +46,9 @@ class Fixtures(unittest.TestCase):
             page = self.work / f"{name}.html"
             status, report = triage(path, page)
             found += fixture_cases.problems(name, folder, expected, status, report, self.rules)
+            found += [f"{name}: {f['rule']}'s remedy is not one --rules prints: {f['remedy']!r}"
+                      for f in report["findings"]
+                      if not fixture_cases.made_of(f["remedy"], self.remedies)]
             lines = page_lines(page)
             found += [f"{name}: the page does not show {shown!r}" for shown in expected.get("shows", [])
                       if not any(line.endswith(shown) for line in lines)]

@@ -5,6 +5,7 @@
 
 #include "decoder.h"
 #include "platform/folder_list.h"
+#include "rules/catalogue.h"
 #include "rules/text.h"
 
 namespace triage {
@@ -31,17 +32,6 @@ bool IsUnsafeName(std::string_view name) {
     start = slash + 1;
   }
   return false;
-}
-
-Finding Note(std::string rule, Severity severity, std::string file, std::string message,
-             std::string remedy) {
-  Finding finding;
-  finding.rule = std::move(rule);
-  finding.severity = severity;
-  finding.file = std::move(file);
-  finding.message = std::move(message);
-  finding.remedy = std::move(remedy);
-  return finding;
 }
 
 // A zip entry's time, as MS-DOS wrote it: the local time of the machine
@@ -151,12 +141,10 @@ void Collection::SetFiles(std::vector<std::pair<std::string, std::size_t>> names
   std::sort(files_.begin(), files_.end(),
             [](const CollectedFile& a, const CollectedFile& b) { return a.name < b.name; });
   if (unsafe > 0) {
-    notes_.push_back(
-        Note("input.unsafe-name", Severity::Warning, first_unsafe,
-             std::to_string(unsafe) + " name(s) in the archive point outside its folder (\"" +
-                 first_unsafe + "\"); they were read as names only, nothing was extracted",
-             "The archive was not made by \"Send to, Compressed (zipped) folder\": ask the "
-             "user to zip the collected folder again."));
+    notes_.push_back(MakeFinding(
+        "input.unsafe-name", first_unsafe,
+        std::to_string(unsafe) + " name(s) in the archive point outside its folder (\"" +
+            first_unsafe + "\"); they were read as names only, nothing was extracted"));
   }
   // An archive inside the collection is not opened: only the collector's
   // own files are read, and an archive in an archive is the classic bomb.
@@ -172,17 +160,15 @@ void Collection::SetFiles(std::vector<std::pair<std::string, std::size_t>> names
     }
   }
   if (archives > 0) {
-    notes_.push_back(Note("input.nested-archive", Severity::Warning, first_archive,
-                          std::to_string(archives) + " archive(s) inside were not read (\"" +
-                              first_archive + "\"); a collected folder holds plain files",
-                          "Ask the user to send the collected folder zipped once, not an "
-                          "archive inside another."));
+    notes_.push_back(MakeFinding("input.nested-archive", first_archive,
+                                 std::to_string(archives) + " archive(s) inside were not read (\"" +
+                                     first_archive + "\"); a collected folder holds plain files"));
   }
   if (deeper > 0) {
-    notes_.push_back(Note("input.subfolder-files", Severity::Info, first_deeper,
-                          std::to_string(deeper) + " file(s) in subfolders were not read (\"" +
-                              first_deeper + "\"); a collected folder holds its files at its top",
-                          "Read those files by hand if they matter."));
+    notes_.push_back(MakeFinding("input.subfolder-files", first_deeper,
+                                 std::to_string(deeper) +
+                                     " file(s) in subfolders were not read (\"" + first_deeper +
+                                     "\"); a collected folder holds its files at its top"));
   }
 }
 
@@ -197,14 +183,12 @@ Finding LinksNote(const std::vector<std::string>& links) {
     names += (i > 0 ? ", \"" : "\"") + links[i] + "\"";
   }
   if (links.size() > kNamed) names += " and " + std::to_string(links.size() - kNamed) + " more";
-  return Note("input.link", Severity::Warning, links.front(),
-              std::to_string(links.size()) + (links.size() == 1 ? " link" : " links") +
-                  " in the folder " + (links.size() == 1 ? "was" : "were") + " not followed (" +
-                  names +
-                  "): a link may lead anywhere on this machine, so only files that are "
-                  "really in the folder are read",
-              "A collected folder holds plain files only: ask the user to zip the folder the "
-              "collector made and send that zip.");
+  return MakeFinding("input.link", links.front(),
+                     std::to_string(links.size()) + (links.size() == 1 ? " link" : " links") +
+                         " in the folder " + (links.size() == 1 ? "was" : "were") +
+                         " not followed (" + names +
+                         "): a link may lead anywhere on this machine, so only files that are "
+                         "really in the folder are read");
 }
 
 std::unique_ptr<Collection> OpenFolder(const fs::path& path, std::string& error) {
@@ -256,11 +240,10 @@ std::unique_ptr<Collection> OpenFolder(const fs::path& path, std::string& error)
       // Subfolders are not read, as in a zip: named, so a log left in one
       // (beside a "__MACOSX" folder, say) is not read in silence.
       std::sort(subfolders.begin(), subfolders.end());
-      collection->AddNote(Note("input.subfolder-files", Severity::Info, subfolders.front(),
-                               std::to_string(subfolders.size()) +
-                                   " subfolder(s) were not read (\"" + subfolders.front() +
-                                   "\"); a collected folder holds its files at its top",
-                               "Read those files by hand if they matter."));
+      collection->AddNote(MakeFinding("input.subfolder-files", subfolders.front(),
+                                      std::to_string(subfolders.size()) +
+                                          " subfolder(s) were not read (\"" + subfolders.front() +
+                                          "\"); a collected folder holds its files at its top"));
     }
     return collection;
   }

@@ -9,6 +9,7 @@
 #include <numeric>
 
 #include "decoder.h"
+#include "rules/catalogue.h"
 
 namespace triage {
 
@@ -468,16 +469,11 @@ void ZipArchive::DropOverlappingEntries() {
     if (!dropped[i]) entries.push_back(std::move(entries_[i]));
   }
   entries_ = std::move(entries);
-  Finding note;
-  note.rule = "input.overlapping-entries";
-  note.severity = Severity::Warning;
-  note.file = first;
-  note.message = std::to_string(count) + (count == 1 ? " entry" : " entries") +
-                 " of the archive point into another entry's bytes (\"" + first + "\" into \"" +
-                 first_with + "\"); those bytes were read once, as the first entry only";
-  note.remedy =
-      "The archive was not made by \"Send to, Compressed (zipped) folder\": ask the user to zip "
-      "the collected folder again and send it once more.";
+  Finding note = MakeFinding("input.overlapping-entries", first,
+                             std::to_string(count) + (count == 1 ? " entry" : " entries") +
+                                 " of the archive point into another entry's bytes (\"" + first +
+                                 "\" into \"" + first_with +
+                                 "\"); those bytes were read once, as the first entry only");
   notes_.push_back(std::move(note));
 }
 

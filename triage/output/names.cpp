@@ -82,11 +82,4 @@ std::string IsoTime(int64_t seconds) {
   return text;
 }
 
-std::string CodeText(int64_t code) {
-  if (code >= 0 && code <= 0xFFFF) return std::to_string(code);
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(static_cast<uint32_t>(code)));
-  return text;
-}
-
 }  // namespace triage

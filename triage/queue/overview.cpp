@@ -86,14 +86,11 @@ TicketFacts FactsOf(const std::string& ticket, const Outcome& outcome) {
     facts.windows = outcome.system->os_name;
     facts.windows_version = outcome.system->os_version;
   }
-  if (outcome.verdict == Verdict::Failed) {
-    for (const Finding& finding : outcome.findings) {
-      if (finding.severity != Severity::Error) continue;
-      facts.rule = finding.rule;
-      facts.code = finding.code;
-      facts.where = finding.where;
-      break;
-    }
+  if (outcome.deciding) {
+    const Finding& finding = outcome.findings[*outcome.deciding];
+    facts.rule = finding.rule;
+    facts.code = finding.code;
+    facts.where = finding.where;
   }
   return facts;
 }

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "knowledge.h"
+
 namespace triage {
 namespace {
 
@@ -218,12 +220,15 @@ const Rule& RuleById(std::string_view id) {
   throw std::logic_error("no rule " + std::string(id) + " in the catalogue");
 }
 
-Finding MakeFinding(std::string_view rule_id, const std::string& file) {
+Finding MakeFinding(std::string_view rule_id, const std::string& file, std::string message,
+                    uint64_t line) {
   const Rule& rule = RuleById(rule_id);
   Finding finding;
   finding.rule = rule.id;
   finding.severity = rule.severity;
   finding.file = file;
+  finding.line = line;
+  finding.message = std::move(message);
   finding.remedy = rule.remedy;
   return finding;
 }
@@ -236,7 +241,9 @@ std::string CatalogueText() {
     out += "    " + std::string(rule.detects) + "\n";
     out += "    What to do: " + std::string(rule.remedy) + "\n";
   }
-  return out;
+  // Then every code and rule entry of the catalogue of knowledge: with the
+  // rules above, everything a finding can say.
+  return out + "\n" + KnowledgeText();
 }
 
 }  // namespace triage

@@ -24,10 +24,13 @@ const std::vector<Rule>& Catalogue();
 // throws std::logic_error.
 const Rule& RuleById(std::string_view id);
 
-// A finding of `rule` about `file`, with the rule's severity and remedy.
-Finding MakeFinding(std::string_view rule, const std::string& file);
+// A finding of `rule` about `file`, with the rule's severity and remedy:
+// the one way every finding is made.
+Finding MakeFinding(std::string_view rule, const std::string& file, std::string message = {},
+                    uint64_t line = 0);
 
-// The catalogue as text, for the console.
+// The catalogue as text, for the console: the rules, a blank line, then
+// the catalogue of knowledge (KnowledgeText).
 std::string CatalogueText();
 
 }  // namespace triage

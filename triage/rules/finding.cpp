@@ -13,6 +13,13 @@ std::string HexCode(int64_t code) {
   return text;
 }
 
+std::string CodeText(int64_t code) {
+  if (code >= 0 && code <= 0xFFFF) return std::to_string(code);
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(static_cast<uint32_t>(code)));
+  return text;
+}
+
 std::string_view QuoteText(std::string_view line) {
   line = Trim(line);
   if (StartsWith(line, "MSI (")) {

@@ -125,14 +125,18 @@ Explanation FromRow(const KnowledgeRow& row, const Facts& facts) {
   return out;
 }
 
+// What is said of a code the catalogue has no entry for; --rules prints it too.
+constexpr char kUnknownMeaning[] = "{code}, a code velmora-triage does not know";
+constexpr char kUnknownRemedy[] =
+    "velmora-triage does not know {code}: read the log's own line and the lines just above it, and "
+    "look the code up in Microsoft's documentation.";
+
 Explanation Unknown(std::string what, std::string_view logged_text) {
+  const Facts facts{{"code", what}};
   Explanation out;
   out.entry = what;
-  out.meaning = logged_text.empty() ? what + ", a code velmora-triage does not know"
-                                    : std::string(logged_text);
-  out.remedy = "velmora-triage does not know " + what +
-               ": read the log's own line and the lines just above it, and look the code up in "
-               "Microsoft's documentation.";
+  out.meaning = logged_text.empty() ? FillIn(kUnknownMeaning, facts) : std::string(logged_text);
+  out.remedy = FillIn(kUnknownRemedy, facts);
   return out;
 }
 
@@ -248,6 +252,8 @@ std::string KnowledgeText() {
     const char* remedy = *row.remedy != '\0' || group == nullptr ? row.remedy : group->remedy;
     out += std::string("    What to do: ") + remedy + "\n";
   }
+  out += std::string("unknown code\n    ") + kUnknownMeaning +
+         "\n    What to do: " + kUnknownRemedy + "\n";
   return out;
 }
 

@@ -7,6 +7,8 @@
 #include "catalogue.h"
 #include "codes.h"
 #include "finding.h"
+#include "installer/message_facts.h"
+#include "knowledge.h"
 #include "readers.h"
 #include "text.h"
 
@@ -233,8 +235,15 @@ class SetupApiReader : public Reader {
       message += "; it also logged " + Counted(section_.warnings, "warning line");
     }
     finding.message = message + ".";
-    const CodeInfo* info = section_.error_code ? FindSetupApiCode(*section_.error_code) : nullptr;
-    if (info != nullptr) finding.remedy = info->remedy;
+    if (section_.error_code) {
+      // The code's remedy, naming the INF, file, service or signer the
+      // failed operation's line gives; an unknown code says so.
+      const MessageFacts read = ReadSetupApiLine(section_.error_text);
+      const Explanation explained =
+          Explain(CodeKind::SetupApi, *section_.error_code, read.facts,
+                  has_error_line ? Trim(section_.error_text) : Trim(status));
+      finding.remedy = explained.remedy;
+    }
     found.push_back(std::move(finding));
   }
 

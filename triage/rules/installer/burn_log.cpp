@@ -2,7 +2,9 @@
 
 #include "catalogue.h"
 #include "codes.h"
-#include "msi_messages.h"
+#include "failure_cause.h"
+#include "finding.h"
+#include "message_facts.h"
 #include "text.h"
 
 namespace triage {
@@ -42,9 +44,12 @@ std::string PackageName(std::string_view body) {
   return std::string(CutUtf8(rest.substr(0, rest.find(',')), 120));
 }
 
-constexpr char kPackageLog[] =
-    "Open the package's own installer log (named in the bundle log) and look for its failing "
-    "action.";
+// The HRESULT as the bundle logged it after `marker`.
+std::optional<int64_t> LoggedResult(std::string_view body, std::string_view marker) {
+  const std::size_t at = body.find(marker);
+  if (at == std::string_view::npos) return std::nullopt;
+  return ParseHex(body.substr(at + marker.size()));
+}
 
 Operation OperationOf(std::string_view action) {
   if (EqualsNoCase(action, "Install")) return Operation::Install;
@@ -103,7 +108,7 @@ void BurnLogRules::Message(char level, std::string_view body, std::optional<int6
     ++error_count_;
     if (!first_error_) {
       first_error_ = Marked{evidence.Keep(), std::string(CutUtf8(body, 300)),
-                            ResultAfter(body, "Error 0x"), time};
+                            LoggedResult(body, "Error 0x"), time};
     }
     return;
   }
@@ -128,7 +133,9 @@ void BurnLogRules::Message(char level, std::string_view body, std::optional<int6
       restart_ = Marked{evidence.Keep(), PackageName(body), code, time};
     }
     if (!code || *code == 0 || IsRestartCode(*code) || package_failed_) return;
-    package_failed_ = Marked{evidence.Keep(spare_), PackageName(body), code, time};
+    // The package's own code, as logged: its entry says where to look.
+    package_failed_ =
+        Marked{evidence.Keep(spare_), PackageName(body), LoggedResult(body, "result: 0x"), time};
     spare_ = kNoEvidence;
     return;
   }
@@ -143,6 +150,14 @@ void BurnLogRules::Message(char level, std::string_view body, std::optional<int6
   if (StartsWith(body, "Plan begin, ")) {
     const std::size_t at = body.find("action: ");
     if (at != std::string_view::npos) action_ = std::string(CutUtf8(Trim(body.substr(at + 8)), 40));
+    return;
+  }
+  if (Contains(body, "'WixBundleLog_") && package_logs_.size() < kMostPackageLogs) {
+    const MessageFacts read = ReadBundleLine(body);
+    const auto package = read.facts.find("package");
+    const auto log = read.facts.find("log");
+    if (package != read.facts.end() && log != read.facts.end())
+      package_logs_.emplace_back(package->second, log->second);
     return;
   }
   if (auto name = VariableValue(body, "WixBundleName")) {
@@ -207,11 +222,22 @@ void BurnLogRules::End(FileResult& result) const {
     finding.time = package_failed_->time;
     finding.code = package_failed_->code;
     finding.where = package_failed_->text;
-    finding.message = "The bundle's package " + package_failed_->text + " failed with " +
-                      ExplainInstallerCode(*package_failed_->code) + ".";
-    finding.remedy = RemedyFor(finding.code, kPackageLog);
+    Facts facts{{"package", package_failed_->text}};
+    for (const auto& [package, log] : package_logs_) {
+      if (package == package_failed_->text) {
+        facts["log"] = log;
+        finding.package_log = log;
+      }
+    }
+    const Explanation own = Explain(CodeKind::Hresult, *package_failed_->code, facts);
+    const Explanation rule = ExplainRule("burn.package-failed", facts);
+    finding.message = "The bundle's package " + package_failed_->text +
+                      " failed: " + CauseText(own, package_failed_->code) + ".";
+    // The package's own log holds the cause, whatever its code.
+    finding.remedy = own.known ? own.remedy : own.remedy + " " + rule.remedy;
     if (succeeded) finding.severity = Severity::Warning;
     findings.push_back(std::move(finding));
+    result.attempts.back().reason = CauseText(own, package_failed_->code);
   }
   for (const Marked& package : non_vital_) {
     Finding finding = MakeFinding("burn.non-vital-package", file_);
@@ -235,14 +261,22 @@ void BurnLogRules::End(FileResult& result) const {
     finding.time = first_error_->time;
     finding.code = first_error_->code;
     finding.message = "The bundle logged an error: \"" + first_error_->text + "\"";
-    if (finding.code) finding.message += "; code " + ExplainInstallerCode(*finding.code);
-    finding.message += ".";
     if (error_count_ > 1) {
-      finding.message += " It is followed by " +
-                         Counted(static_cast<int64_t>(error_count_ - 1), "more error line") + ".";
+      finding.message +=
+          ", followed by " + Counted(static_cast<int64_t>(error_count_ - 1), "more error line");
     }
-    finding.remedy = RemedyFor(finding.code, kPackageLog);
+    if (first_error_->code) {
+      const Explanation explained =
+          Explain(CodeKind::Hresult, *first_error_->code, {}, first_error_->text);
+      finding.message += ": " + CauseText(explained, first_error_->code);
+      finding.remedy = explained.remedy;
+      if (!package_failed_ && outcome == Result::Failed)
+        result.attempts.back().reason = CauseText(explained, first_error_->code);
+    }
+    finding.message += ".";
+    // The failed package is the cause; the bundle's error line restates it.
     if (outcome != Result::Failed) finding.severity = Severity::Warning;
+    if (package_failed_ && outcome == Result::Failed) finding.severity = Severity::Info;
     findings.push_back(std::move(finding));
   }
   if (ending) {
@@ -250,13 +284,14 @@ void BurnLogRules::End(FileResult& result) const {
     finding.evidence = ending->evidence;
     finding.time = ending->time;
     finding.code = code;
-    finding.severity = succeeded ? Severity::Info : Severity::Error;
+    const bool explained = package_failed_ || (first_error_ && outcome == Result::Failed);
+    finding.severity = succeeded || explained ? Severity::Info : Severity::Error;
     finding.message =
         std::string(succeeded                      ? "The bundle installation succeeded"
                     : outcome == Result::Cancelled ? "The bundle installation was cancelled"
                                                    : "The bundle installation failed") +
         "; result " + ExplainInstallerCode(code.value_or(0)) + ".";
-    finding.remedy = succeeded ? "Nothing to do." : RemedyFor(code, kPackageLog);
+    if (succeeded) finding.remedy = Explain(CodeKind::Installer, 0, {}).remedy;
     findings.push_back(std::move(finding));
   } else {
     Finding finding = MakeFinding("burn.no-outcome", file_);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "reader.h"
@@ -35,6 +36,7 @@ class BurnLogRules {
     std::optional<int64_t> time;
   };
   static constexpr std::size_t kMostNonVital = 8;
+  static constexpr std::size_t kMostPackageLogs = 16;
   static constexpr int64_t kMostGap = 24 * 3600;
 
   void Ending(std::optional<Marked>& line, std::optional<int64_t> code, std::optional<int64_t> time,
@@ -56,6 +58,8 @@ class BurnLogRules {
   std::optional<Marked> apply_;  // "Apply complete, result: ..."
   std::optional<Marked> exit_;   // "Exit code: ..." / "Shutting down, exit code: ..."
   std::optional<Marked> restart_;
+  // Each package's own log, as "WixBundleLog_<package>" names it.
+  std::vector<std::pair<std::string, std::string>> package_logs_;
   std::string action_;  // what the bundle was asked to do
   std::string bundle_name_;
   std::string bundle_version_;

@@ -299,14 +299,13 @@ Operation MsiLogRules::OperationOf() const {
 }
 
 Finding MsiLogRules::FailedAction(const Marked& action, bool wine, Result result,
-                                  std::string& where) const {
+                                  std::string& where, Cause& cause) const {
   Finding finding = MakeFinding("msi.failed-action", file_);
   finding.evidence = action.evidence;
   finding.time = action.time;
   finding.also = action.errors;
   if (result == Result::Succeeded) finding.severity = Severity::Warning;
 
-  // The custom action's own code says most; then the first error message.
   FailedActionFacts facts;
   facts.action = action.name;
   facts.wine = wine;
@@ -314,24 +313,25 @@ Finding MsiLogRules::FailedAction(const Marked& action, bool wine, Result result
     const MsiLine line = ParseMsiLine(error.text);
     if (line.kind == MsiLineKind::CustomAction) {
       facts.custom_action = std::string(line.name);
-      facts.code = line.number;
       break;
     }
   }
-  for (const EvidenceLine& error : action.errors) {
-    const MsiLine line = ParseMsiLine(error.text);
-    if (line.kind == MsiLineKind::CustomAction) continue;
-    if (facts.error_text.empty()) facts.error_text = std::string(QuoteText(error.text));
-    const bool message =
-        line.kind == MsiLineKind::ErrorMessage || line.kind == MsiLineKind::ProductError;
-    if (!facts.code && message && line.number && *line.number != 1708) facts.code = line.number;
+  cause = CauseOfFailedAction(action.errors);
+  facts.code = cause.code;
+  if (cause.kind != CauseKind::None) {
+    facts.cause = CauseText(cause.explained, cause.code);
+    facts.error_text = cause.line;
+  } else if (!action.errors.empty()) {
+    facts.error_text = std::string(QuoteText(action.errors.front().text));
   }
   if (!facts.code && !wine) facts.code = ReturnValueToCode(3);
   finding.code = facts.code;
   where = facts.custom_action.empty() ? facts.action : facts.custom_action;
   finding.where = where;
   finding.message = FailedActionMessage(facts);
-  finding.remedy = RemedyFor(facts.code, finding.remedy);
+  finding.remedy = cause.kind != CauseKind::None
+                       ? cause.explained.remedy
+                       : ExplainRule("msi.failed-action", {{"action", facts.action}}).remedy;
   return finding;
 }
 
@@ -357,21 +357,33 @@ void MsiLogRules::End(FileResult& result) const {
   // The failing action: the first that ended with 3 (with Wine's 0).
   std::optional<Finding> failed;
   std::string where;
+  Cause cause;
   if (failed_action_ && ending.result != Result::Cancelled) {
-    failed = FailedAction(*failed_action_, false, ending.result, where);
+    failed = FailedAction(*failed_action_, false, ending.result, where, cause);
   } else if (ending.result == Result::Failed && !WindowsEngine() && zero_action_) {
-    failed = FailedAction(*zero_action_, true, ending.result, where);
+    failed = FailedAction(*zero_action_, true, ending.result, where, cause);
   }
+  // The deciding cause: what the failing action states, else the internal
+  // error, else the first error message; the status only when none is.
+  const bool action_states = failed && cause.kind != CauseKind::None;
+  const bool internal_decides = !action_states && internal_error_.has_value();
+  std::optional<Explanation> internal;
+  if (internal_error_)
+    internal = ExplainInstallerLine(*internal_error_->code, internal_error_->text);
   if (ending.line != nullptr) attempt.evidence = ending.line->evidence;
   if (ending.result == Result::Failed) {
     if (failed) {
       attempt.evidence = failed->evidence;
       attempt.where = where;
       attempt.cause = failed->code;
+      if (action_states) attempt.reason = CauseText(cause.explained, cause.code);
     } else if (internal_error_) {
       attempt.evidence = internal_error_->evidence;
     }
-    if (internal_error_) attempt.cause = internal_error_->code;
+    if (internal_decides) {
+      attempt.cause = internal_error_->code;
+      attempt.reason = CauseText(*internal, internal_error_->code);
+    }
   } else if (ending.result == Result::Cancelled && cancel_) {
     attempt.evidence = cancel_->evidence;
     attempt.where = cancel_->name;
@@ -381,6 +393,10 @@ void MsiLogRules::End(FileResult& result) const {
   std::vector<Finding>& findings = result.findings;
   const std::size_t first = findings.size();
   bool explained = failed.has_value();
+  // One failure, one error: what does not decide is told at a lower rank.
+  if (failed && internal_decides && failed->severity == Severity::Error) {
+    failed->severity = Severity::Warning;
+  }
   if (failed) findings.push_back(std::move(*failed));
   if (ending.result == Result::Cancelled) {
     Finding finding = MakeFinding("msi.cancelled", file_);
@@ -397,8 +413,8 @@ void MsiLogRules::End(FileResult& result) const {
     finding.evidence = internal_error_->evidence;
     finding.code = internal_error_->code;
     finding.message = InternalErrorMessage(*internal_error_->code, internal_error_->text);
-    finding.remedy = RemedyFor(finding.code, finding.remedy);
-    if (succeeded) finding.severity = Severity::Warning;
+    finding.remedy = internal->remedy;
+    if (succeeded || !internal_decides) finding.severity = Severity::Warning;
     findings.push_back(std::move(finding));
     explained = true;
   }
@@ -414,12 +430,15 @@ void MsiLogRules::End(FileResult& result) const {
     finding.evidence = line.evidence;
     finding.time = line.time;
     finding.code = ending.code;
-    finding.severity = succeeded ? Severity::Info : Severity::Error;
+    // A failure the log explains makes the status its consequence.
+    finding.severity = succeeded || explained || (first_error_ && ending.result == Result::Failed)
+                           ? Severity::Info
+                           : Severity::Error;
     const bool from_action =
         line.source == OutcomeSource::TopAction || line.source == OutcomeSource::RootAction;
     finding.message = OutcomeMessage(succeeded, ending.code, from_action, line.action,
                                      line.return_value, ending.wine_failure);
-    finding.remedy = RemedyFor(ending.code, succeeded ? "Nothing to do." : finding.remedy);
+    if (ending.code) finding.remedy = Explain(CodeKind::Installer, *ending.code, {}).remedy;
     findings.push_back(std::move(finding));
     if (ending.overruled != nullptr) {
       const OutcomeLine& said = *ending.overruled;
@@ -441,7 +460,14 @@ void MsiLogRules::End(FileResult& result) const {
     if (ending.result != Result::Failed) finding.severity = Severity::Warning;
     finding.message =
         ErrorLineMessage(first_error_->text, first_error_->code, error_count_ - 1, succeeded);
-    finding.remedy = RemedyFor(first_error_->code, finding.remedy);
+    if (first_error_->code) {
+      const Explanation said = ExplainInstallerLine(*first_error_->code, first_error_->text);
+      finding.remedy = said.remedy;
+      if (ending.result == Result::Failed && attempt.reason.empty()) {
+        result.attempts[static_cast<std::size_t>(index)].reason =
+            CauseText(said, first_error_->code);
+      }
+    }
     findings.push_back(std::move(finding));
   }
   if (ending.code && IsRestartCode(*ending.code)) {

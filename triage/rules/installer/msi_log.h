@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "failure_cause.h"
 #include "log_clock.h"
 #include "msi_grammar.h"
 #include "outcome_ranking.h"
@@ -65,8 +66,10 @@ class MsiLogRules {
 
   Ending Settle() const;
   Operation OperationOf() const;
-  // `where`: the custom action that failed, else the action.
-  Finding FailedAction(const Marked& action, bool wine, Result result, std::string& where) const;
+  // `where`: the custom action that failed, else the action; `cause`: what
+  // the action's error lines state.
+  Finding FailedAction(const Marked& action, bool wine, Result result, std::string& where,
+                       Cause& cause) const;
 
   const std::string& file_;
   bool seen_ = false;

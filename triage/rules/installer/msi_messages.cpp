@@ -5,13 +5,6 @@
 
 namespace triage {
 
-std::string RemedyFor(std::optional<int64_t> code, std::string_view otherwise) {
-  if (code) {
-    if (const CodeInfo* info = FindInstallerCode(*code)) return info->remedy;
-  }
-  return std::string(otherwise);
-}
-
 std::string FailedActionMessage(const FailedActionFacts& facts) {
   std::string message = "Action " + facts.action;
   if (!facts.custom_action.empty() && facts.custom_action != facts.action) {
@@ -27,7 +20,11 @@ std::string FailedActionMessage(const FailedActionFacts& facts) {
   } else {
     message += " (return value 3: a fatal error)";
   }
-  if (facts.code) message += "; code " + ExplainInstallerCode(*facts.code);
+  if (!facts.cause.empty()) {
+    message += ": " + facts.cause;
+  } else if (facts.code) {
+    message += "; code " + ExplainInstallerCode(*facts.code);
+  }
   if (!facts.error_text.empty()) {
     message += ". The log says just before: \"" + facts.error_text + "\"";
   }

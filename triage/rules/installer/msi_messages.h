@@ -9,14 +9,12 @@
 
 namespace triage {
 
-// The code's own remedy when it has one, else `otherwise`.
-std::string RemedyFor(std::optional<int64_t> code, std::string_view otherwise);
-
 struct FailedActionFacts {
   std::string action;
   std::string custom_action;  // the custom action that returned the error, if named
   std::optional<int64_t> code;
-  std::string error_text;  // the first error line above it, quoted
+  std::string cause;       // the cause in words (failure_cause.h), when the log states one
+  std::string error_text;  // the line that states the cause, else the first error line above it
   bool wine = false;       // Wine's "Return value 0"
 };
 std::string FailedActionMessage(const FailedActionFacts& facts);
