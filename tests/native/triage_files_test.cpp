@@ -1,6 +1,8 @@
-// velmora-triage's reads against a folder that changes after it was listed:
-// a log swapped for a FIFO, or for a link to a file outside, between the
-// listing and the read. Neither may block nor be followed.
+// velmora-triage's reads against links and against a folder that changes
+// after it was listed: a log swapped for a FIFO, or for a link to a file
+// outside, between the listing and the read; a queue's ticket that is a
+// link. None may block nor be followed. (Wine cannot make links, so these
+// run natively only.)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +13,8 @@
 #include <fstream>
 
 #include "input/collection.h"
+#include "triage_run.h"
+#include "zip_builder.h"
 
 namespace triage {
 namespace {
@@ -46,6 +50,29 @@ TEST(TriageFiles, AFileSwappedAfterListingIsRefusedNotWaitedFor) {
   }
   fs::remove_all(root);
   alarm(0);
+}
+
+TEST(TriageFiles, TicketsThatAreLinksAreRefused) {
+  const fs::path root = fs::current_path() / "triage_files" / "ticket-links";
+  fs::remove_all(root);
+  fs::create_directories(root / "real");
+  std::ofstream(root / "real" / "MSI1.log") << "Action ended 10:00:00: INSTALL. Return value 3.\n";
+  std::ofstream(root / "real.zip", std::ios::binary)
+      << testing::MakeZip({{"MSI1.log", "Action ended 10:00:00: X.\n", true}});
+  for (const fs::path& target : {root / "real", root / "real.zip"}) {
+    SCOPED_TRACE(target.string());
+    const fs::path link = root / ("link-" + target.filename().string());
+    fs::create_symlink(target, link);
+    std::string error;
+    EXPECT_TRUE(OpenCollection(link, error)) << error;
+    EXPECT_FALSE(OpenCollection(link, error, {}, velmora::files::Links::Refuse));
+    EXPECT_NE(error.find("link"), std::string::npos) << error;
+    RunLimits limits;
+    limits.follow_link = false;
+    Outcome outcome;
+    EXPECT_FALSE(Triage(link, "ticket", limits, outcome, error));
+  }
+  fs::remove_all(root);
 }
 
 }  // namespace

@@ -202,27 +202,6 @@ TEST_F(CollectionTest, UnreadablePathsAreErrors) {
 // A queue's ticket replaced by a link while the queue runs: PATH is
 // followed (the engineer named it), a ticket never is (its target was read
 // before).
-TEST_F(CollectionTest, TicketsThatAreLinksAreRefused) {
-  const fs::path folder = root_ / "real";
-  fs::create_directories(folder);
-  std::ofstream(folder / "MSI1.log") << "Action ended 10:00:00: INSTALL. Return value 3.\n";
-  const fs::path zip =
-      Write("real.zip", testing::MakeZip({{"MSI1.log", "Action ended 10:00:00: X.\n", true}}));
-  for (const fs::path& target : {folder, zip}) {
-    SCOPED_TRACE(target.string());
-    const fs::path link = root_ / ("link-" + target.filename().string());
-    fs::create_symlink(target, link);
-    std::string error;
-    EXPECT_TRUE(OpenCollection(link, error)) << error;
-    EXPECT_FALSE(OpenCollection(link, error, {}, velmora::files::Links::Refuse));
-    EXPECT_NE(error.find("link"), std::string::npos) << error;
-    RunLimits limits;
-    limits.follow_link = false;
-    Outcome outcome;
-    EXPECT_FALSE(Triage(link, "ticket", limits, outcome, error));
-  }
-}
-
 TEST_F(CollectionTest, ManyFilesAreListedButFewAreRead) {
   // The end-to-end test makes 100,000; the cap is the same here.
   for (int i = 0; i < 3000; ++i)
