@@ -3,9 +3,11 @@
 // handle a reader reuses keeps only its latest line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "input/byte_stream.h"
+#include "input/line_batches.h"
 #include "pump.h"
 
 namespace triage {
@@ -133,6 +135,44 @@ TEST(Pump, StopsWhenTheReaderIsDoneOrFails) {
     EXPECT_EQ(cut.input[0].line, 3u);
     EXPECT_NE(cut.input[0].message.find("reader failed"), std::string::npos);
   }
+}
+
+// The hash of a stream is the same however its bytes come, and tells
+// apart streams that differ in one byte, in the order of their words, or
+// only in a tail shorter than a block.
+TEST(ByteHash, DependsOnTheBytesAloneNotOnTheirPieces) {
+  std::string bytes;
+  for (int i = 0; i < 1000; ++i) bytes += static_cast<char>((i * 37 + i / 7) & 0xFF);
+  auto hash = [](std::string_view data, std::size_t piece) {
+    ByteHash h;
+    for (std::size_t at = 0; at < data.size(); at += piece) {
+      h.Add(data.data() + at, std::min(piece, data.size() - at));
+    }
+    return h.Value();
+  };
+  const uint64_t whole = hash(bytes, bytes.size());
+  for (const std::size_t piece : {1, 3, 7, 8, 31, 32, 33, 100}) {
+    SCOPED_TRACE(piece);
+    EXPECT_EQ(hash(bytes, piece), whole);
+  }
+  std::string swapped = bytes;  // two words of one block change places
+  std::swap_ranges(swapped.begin(), swapped.begin() + 8, swapped.begin() + 8);
+  std::string lanes = bytes;  // the same word in two blocks' same lane
+  std::swap_ranges(lanes.begin(), lanes.begin() + 8, lanes.begin() + 32);
+  std::string tail = bytes;
+  tail.back() ^= 1;
+  std::string middle = bytes;
+  middle[500] ^= 0x80;
+  const uint64_t others[] = {hash(swapped, 5),
+                             hash(lanes, 5),
+                             hash(tail, 5),
+                             hash(middle, 5),
+                             hash(bytes.substr(0, 999), 5),
+                             hash(bytes + '\0', 5),
+                             hash(std::string(1000, '\0'), 5),
+                             hash(std::string(1001, '\0'), 5)};
+  for (const uint64_t other : others) EXPECT_NE(other, whole);
+  EXPECT_NE(others[6], others[7]);  // zeros hash by their count
 }
 
 }  // namespace

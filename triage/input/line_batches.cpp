@@ -6,20 +6,27 @@
 namespace triage {
 
 void ByteHash::Add(const char* data, std::size_t size) {
-  while (size > 0 && held_ > 0 && held_ < 8) {
-    carry_[held_++] = *data++;
-    --size;
-    if (held_ == 8) {
-      Mix(carry_);
-      held_ = 0;
-    }
+  if (held_ > 0) {
+    const std::size_t take = std::min(size, kBlock - held_);
+    std::memcpy(carry_ + held_, data, take);
+    held_ += take;
+    data += take;
+    size -= take;
+    if (held_ < kBlock) return;
+    Mix(carry_);
+    held_ = 0;
   }
-  for (; size >= 8; data += 8, size -= 8) Mix(data);
-  for (; size > 0; --size) carry_[held_++] = *data++;
+  for (; size >= kBlock; data += kBlock, size -= kBlock) Mix(data);
+  std::memcpy(carry_, data, size);
+  held_ = size;
 }
 
 uint64_t ByteHash::Value() const {
-  uint64_t value = state_ ^ (total_ * 0x9E3779B97F4A7C15ULL);
+  uint64_t value = (total_ + held_) * 0x9E3779B97F4A7C15ULL;
+  for (const uint64_t lane : lanes_) {
+    value = (value ^ lane) * 0xBF58476D1CE4E5B9ULL;
+    value ^= value >> 31;
+  }
   for (std::size_t i = 0; i < held_; ++i) {
     value = (value ^ static_cast<unsigned char>(carry_[i])) * 0x100000001B3ULL;
   }
@@ -27,12 +34,14 @@ uint64_t ByteHash::Value() const {
   return value * 0xBF58476D1CE4E5B9ULL;
 }
 
-void ByteHash::Mix(const char* word) {
-  uint64_t w;
-  std::memcpy(&w, word, 8);
-  state_ = (state_ ^ w) * 0x9E3779B97F4A7C15ULL;
-  state_ ^= state_ >> 29;
-  total_ += 8;
+void ByteHash::Mix(const char* block) {
+  for (std::size_t lane = 0; lane < kLanes; ++lane) {
+    uint64_t w;
+    std::memcpy(&w, block + lane * 8, 8);
+    uint64_t state = (lanes_[lane] ^ w) * 0x9E3779B97F4A7C15ULL;
+    lanes_[lane] = state ^ (state >> 29);
+  }
+  total_ += kBlock;
 }
 
 void LineBatcher::Sink::Line(uint64_t number, std::string_view text) {

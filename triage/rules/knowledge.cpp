@@ -84,7 +84,7 @@ const KnowledgeRow* FindRow(std::string_view kind, int64_t code, std::string_vie
   const KnowledgeRow* plain = nullptr;
   for (std::size_t i = 0; i < kKnowledgeRowCount; ++i) {
     const KnowledgeRow& row = kKnowledgeRows[i];
-    if (kind != row.kind || row.code != code || name != row.name) continue;
+    if (row.code != code || kind != row.kind || name != row.name) continue;
     if (*row.with == '\0') {
       if (plain == nullptr) plain = &row;
     } else if (facts != nullptr && Present(*facts, row.with)) {

@@ -44,15 +44,16 @@ class InstallerLogReader : public Reader {
   explicit InstallerLogReader(std::string file) : file_(std::move(file)) { Begin(); }
 
   void Line(uint64_t number, std::string_view text, EvidenceKeeper& evidence) override {
-    const bool burn_start = BurnLogRules::BeginsLog(text);
-    if ((burn_start && Lines() > 0) ||
-        (StartsMsiSession(text) && (msi_->Ended() || burn_->Lines() > 0))) {
-      Finish(evidence);
-      Begin();
-    }
     keeper_.pump = &evidence;
     keeper_.ids = &ids_;
-    if (!text.empty() && text[0] == '[' && burn_->Line(text, keeper_)) return;
+    // Most lines of a verbose log begin with neither: they go straight on.
+    const char first = text.empty() ? '\0' : text[0];
+    if (first == '[') {
+      if (BurnLogRules::BeginsLog(text) && Lines() > 0) NewSession(evidence);
+      if (burn_->Line(text, keeper_)) return;
+    } else if (first == '=' && StartsMsiSession(text) && (msi_->Ended() || burn_->Lines() > 0)) {
+      NewSession(evidence);
+    }
     msi_->Line(number, text, keeper_);
   }
 
@@ -89,6 +90,11 @@ class InstallerLogReader : public Reader {
 
  private:
   std::size_t Lines() const { return msi_->Lines() + burn_->Lines(); }
+
+  void NewSession(EvidenceKeeper& evidence) {
+    Finish(evidence);
+    Begin();
+  }
 
   void Begin() {
     msi_ = std::make_unique<MsiLogRules>(file_);
