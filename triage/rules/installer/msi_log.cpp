@@ -166,11 +166,15 @@ void MsiLogRules::Line(uint64_t number, std::string_view text, EvidenceKeeper& e
 
 void MsiLogRules::UpgradeLine(const MsiLine& line, std::string_view text) {
   if (innermost_ == "FindRelatedProducts" && older_code_.empty()) {
-    // "FindRelatedProducts: Found application: {7E3D2B10-...}"
-    const std::size_t at = text.find("Found application: {");
-    if (at != std::string_view::npos) {
-      const std::string_view code = text.substr(at + 19, 38);
+    // "FindRelatedProducts: Found application: {7E3D2B10-...}", or the
+    // upgrade's property set to it: "PROPERTY CHANGE: Adding
+    // WIX_UPGRADE_DETECTED property. Its value is '{7E3D2B10-...}'."
+    for (const std::string_view marker : {"Found application: {", "Its value is '{"}) {
+      const std::size_t at = text.find(marker);
+      if (at == std::string_view::npos) continue;
+      const std::string_view code = text.substr(at + marker.size() - 1, 38);
       if (code.size() == 38 && code.back() == '}') older_code_ = std::string(code);
+      break;
     }
   } else if (innermost_ == "RemoveExistingProducts" && cached_package_.empty() &&
              line.kind == MsiLineKind::Note && line.number == 2203) {
@@ -198,6 +202,7 @@ void MsiLogRules::ActionStart(const MsiLine& line, EvidenceKeeper& evidence) {
   if (depth_ > 0 && line.name == innermost_) return;
   ++depth_;
   innermost_.assign(CutUtf8(line.name, 120));
+  if (line.name == "RemoveExistingProducts" && removal_depth_ == 0) removal_depth_ = depth_;
   // The errors of an earlier action do not explain a later one.
   recent_errors_.clear();
 }
@@ -206,13 +211,17 @@ void MsiLogRules::ActionEnded(const MsiLine& line, std::string_view text,
                               EvidenceKeeper& evidence) {
   const std::optional<int64_t> time = clock_.At(line.clock);
   const bool top_level = depth_ <= 1;
+  // An action that ends while RemoveExistingProducts runs belongs to the
+  // older product's removal, nested in this log.
+  const bool in_removal = removal_depth_ > 0 && depth_ >= removal_depth_;
+  if (removal_depth_ > 0 && depth_ <= removal_depth_) removal_depth_ = 0;
   if (depth_ > 0) --depth_;
   innermost_.clear();
   const int64_t value = line.number.value_or(-1);
   const std::string_view name = CutUtf8(line.name, 120);
   const auto mark = [&]() {
     return Marked{evidence.Keep(), std::string(name), std::string(CutUtf8(Trim(text))), value, time,
-                  recent_errors_};
+                  recent_errors_,  in_removal};
   };
   if (value == 3 && !failed_action_) failed_action_ = mark();
   if (value == 0 && !zero_action_) zero_action_ = mark();
@@ -231,6 +240,12 @@ void MsiLogRules::ActionEnded(const MsiLine& line, std::string_view text,
 void MsiLogRules::Property(const MsiLine& line, EvidenceKeeper& evidence) {
   const std::string_view name = line.name;
   const std::string_view value = line.value;
+  // A nested installation's version is the older product's when its code
+  // is that product's.
+  if (line.origin == 'N' && name == "ProductCode" && nested_code_.empty())
+    nested_code_ = std::string(CutUtf8(value, 40));
+  if (line.origin == 'N' && name == "ProductVersion" && nested_version_.empty())
+    nested_version_ = std::string(CutUtf8(value, 100));
   if (name == "ProductName") {
     product_name_ = std::string(CutUtf8(value, 200));
   } else if (name == "ProductVersion") {
@@ -241,12 +256,7 @@ void MsiLogRules::Property(const MsiLine& line, EvidenceKeeper& evidence) {
     Restart("msi.restart-required.replaced", evidence);
   } else if (line.origin == 'N') {
     // A nested installation's own properties (its REMOVE=ALL of an old
-    // version during an upgrade) say nothing of this one's operation; its
-    // version is the older product's when its code is that product's.
-    if (name == "ProductCode" && nested_code_.empty())
-      nested_code_ = std::string(CutUtf8(value, 40));
-    if (name == "ProductVersion" && nested_version_.empty())
-      nested_version_ = std::string(CutUtf8(value, 100));
+    // version during an upgrade) say nothing of this one's operation.
   } else if (name == "REMOVE") {
     remove_all_ = remove_all_ || EqualsNoCase(value, "ALL");
     some_features_ = some_features_ || (!value.empty() && !EqualsNoCase(value, "ALL"));
@@ -349,15 +359,16 @@ Finding MsiLogRules::FailedAction(const Marked& action, bool wine, Result result
   }
   // The upgrade's older product, for a cause inside the action that removes it.
   Facts upgrade;
-  if (action.name == "RemoveExistingProducts") {
+  if (action.in_removal) {
     if (!older_code_.empty()) upgrade["product_code"] = older_code_;
     if (!cached_package_.empty()) upgrade["cached_package"] = cached_package_;
     if (!nested_version_.empty() && !older_code_.empty() && EqualsNoCase(nested_code_, older_code_))
       upgrade["version"] = nested_version_;
   }
   cause = CauseOfFailedAction(action.errors, upgrade);
-  if (cause.kind != CauseKind::None) {
+  if (action.in_removal) {
     facts.older_product = upgrade["product_code"];
+    facts.older_version = upgrade["version"];
     facts.cached_package = upgrade["cached_package"];
   }
   facts.code = cause.code;

@@ -44,6 +44,7 @@ class MsiLogRules {
     std::optional<int64_t> code;
     std::optional<int64_t> time;
     std::vector<EvidenceLine> errors;  // error lines since the action began
+    bool in_removal = false;           // it ran in RemoveExistingProducts
   };
   // What the log's end makes of it.
   struct Ending {
@@ -119,6 +120,7 @@ class MsiLogRules {
   std::string cached_package_;
   std::string nested_code_;
   std::string nested_version_;
+  int removal_depth_ = 0;  // RemoveExistingProducts' depth while it runs
   bool remove_all_ = false;
   bool reinstall_ = false;
   bool installed_ = false;

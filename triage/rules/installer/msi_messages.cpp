@@ -20,8 +20,9 @@ std::string FailedActionMessage(const FailedActionFacts& facts) {
     Append(message, Say("msi.failed-action.quote", {{"quote", facts.error_text}}));
   }
   if (!facts.older_product.empty()) {
-    Append(message,
-           Say("msi.failed-action.older-product", {{"product_code", facts.older_product}}));
+    Append(message, Say(facts.older_version.empty() ? "msi.failed-action.older-product"
+                                                    : "msi.failed-action.older-version",
+                        {{"product_code", facts.older_product}, {"version", facts.older_version}}));
   }
   if (!facts.cached_package.empty()) {
     Append(message,

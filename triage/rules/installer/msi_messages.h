@@ -19,6 +19,7 @@ struct FailedActionFacts {
   // An upgrade's older product, as the log names it: its product code and
   // the cached package Windows looked for.
   std::string older_product;
+  std::string older_version;  // when a nested installation of it names it
   std::string cached_package;
 };
 std::string FailedActionMessage(const FailedActionFacts& facts);
