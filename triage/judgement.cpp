@@ -28,23 +28,29 @@ Finding History(const Attempt& attempt, const Finding* deciding) {
     finding.context = deciding->context;
     if (finding.line == 0) finding.line = deciding->line;
   }
-  std::string what = std::string(OperationName(attempt.operation));
-  if (attempt.operation == Operation::Unknown) what = "install";
-  std::string product = attempt.product.empty() ? "the package" : attempt.product;
-  if (!attempt.version.empty()) product += " " + attempt.version;
-  finding.message = "An earlier attempt" + WhenText(attempt.time) + " to " + what + " " + product;
+  const Operation operation =
+      attempt.operation == Operation::Unknown ? Operation::Install : attempt.operation;
+  std::string product = attempt.product;
+  if (!product.empty()) Append(product, attempt.version);
+  std::string& message = finding.message;
+  message = Say("history.earlier-failure");
+  Append(message, WhenText(attempt.time));
+  Append(message, Say("history.earlier-failure.to",
+                      {{"operation", OperationName(operation)}, {"product", product}}));
   if (attempt.outcome == Result::Cancelled) {
-    finding.message += " was cancelled by the user";
+    Append(message, Say("history.earlier-failure.cancelled"));
   } else {
-    finding.message += " failed";
-    if (!attempt.where.empty()) finding.message += " in " + attempt.where;
+    Append(message, Say("history.earlier-failure.failed"));
+    if (!attempt.where.empty())
+      Append(message, Say("history.earlier-failure.in", {{"where", attempt.where}}));
     if (!attempt.reason.empty()) {
-      finding.message += ": " + attempt.reason;
+      Append(message, Say("history.earlier-failure.cause", {{"cause", attempt.reason}}));
     } else if (attempt.code) {
-      finding.message += " with " + ExplainInstallerCode(*attempt.code);
+      Append(message,
+             Say("history.earlier-failure.code", {{"code", ExplainInstallerCode(*attempt.code)}}));
     }
   }
-  finding.message += "; a newer attempt followed, and the verdict is that one's.";
+  Append(message, Say("history.earlier-failure.newer"));
   return finding;
 }
 
@@ -89,8 +95,8 @@ void FollowPackageLogs(std::vector<FileAnswer>& files, AttemptOrder& attempts) {
       const Facts facts{{"log", collected ? collected->name : std::string(wanted)}};
       const Explanation said =
           ExplainRule(collected ? "burn.package-log-collected" : "burn.package-log-missing", facts);
-      finding.message += " " + said.meaning;
-      finding.remedy += " " + said.remedy;
+      Append(finding.message, said.meaning);
+      Append(finding.remedy, said.remedy);
       if (collected == nullptr) continue;
       if (finding.severity == Severity::Error) finding.severity = Severity::Warning;
       // The bundle failed because its package did: the package's cause is the bundle's.
@@ -125,12 +131,10 @@ void LinkFailures(std::vector<Finding>& findings) {
       nearest_gap = gap;
     }
     if (nearest == nullptr) continue;
-    notes[i] =
-        std::string(installer ? " The device-setup failure at " : " The installer failure at ") +
-        nearest->file + ":" + std::to_string(nearest->line) + " happened " +
-        Counted(nearest_gap, "second") + " apart: they are likely the same problem.";
+    notes[i] = SayCounted(installer ? "link.setup" : "link.installer", nearest_gap,
+                          {{"place", nearest->file + ":" + std::to_string(nearest->line)}});
   }
-  for (std::size_t i = 0; i < findings.size(); ++i) findings[i].message += notes[i];
+  for (std::size_t i = 0; i < findings.size(); ++i) Append(findings[i].message, notes[i]);
 }
 
 // Findings weighed against the attempts: the newest attempt's stand; an
@@ -163,8 +167,11 @@ class Weighing {
         const bool current =
             newest == nullptr || !newest->time || !finding.time || *finding.time >= *newest->time;
         finding.severity = current ? Severity::Error : Severity::Warning;
-        if (!current)
-          finding.message = "Before the newest installation attempt: " + finding.message;
+        if (!current) {
+          std::string before = Say("setupapi.before-newest");
+          Append(before, finding.message);
+          finding.message = std::move(before);
+        }
       }
       Add(finding, rank);
       if (finding.velmora_driver && finding.severity == Severity::Error && !driver_failure_) {
@@ -276,12 +283,6 @@ Outcome Judge(std::string source, std::vector<FileAnswer> files, std::vector<Fin
   const Attempt* newest = attempts.newest_attempt ? &*attempts.newest_attempt : nullptr;
   outcome.verdict = VerdictOf(newest, weighing.driver_failure() != nullptr);
   outcome.product = ProductOf(attempts, listed);
-  SummaryFacts facts;
-  facts.newest = newest;
-  for (const Placed& placed : attempts.order) facts.attempts.push_back(placed.attempt);
-  facts.driver_failure = weighing.driver_failure();
-  facts.listed = listed;
-  outcome.summary = Summarise(facts);
 
   const bool matched =
       !attempts.order.empty() ||
@@ -290,14 +291,26 @@ Outcome Judge(std::string source, std::vector<FileAnswer> files, std::vector<Fin
       });
   if (!matched) {
     Finding finding = MakeFinding("triage.no-rule-matched", "");
-    finding.message = "No rule matched: none of the " +
-                      Counted(static_cast<int64_t>(files_read), "file") +
-                      " read states a failure or the installation's outcome";
+    finding.message = SayCounted("triage.no-rule-matched", static_cast<int64_t>(files_read));
     weighing.Add(std::move(finding), kLast);
   }
   weighing.Arrange();
   // Errors come first, the newest attempt's cause before its consequences.
   if (outcome.verdict == Verdict::Failed && ErrorFound(outcome)) outcome.deciding = 0;
+
+  // The summary names the decision just made: the deciding finding's cause.
+  SummaryFacts facts;
+  facts.newest = newest;
+  for (const Placed& placed : attempts.order) facts.attempts.push_back(placed.attempt);
+  for (const Finding& finding : outcome.findings) {
+    if (finding.velmora_driver && finding.severity == Severity::Error) {
+      facts.driver_failure = &finding;
+      break;
+    }
+  }
+  if (outcome.deciding) facts.deciding = &outcome.findings[*outcome.deciding];
+  facts.listed = listed;
+  outcome.summary = Summarise(facts);
   return outcome;
 }
 

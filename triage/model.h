@@ -48,6 +48,10 @@ struct Finding {
   int attempt = -1;                   // the reader's attempt this finding explains
   bool velmora_driver = false;        // a failed device-setup section of the Velmora driver
   std::string package_log;            // a bundle package's own log, as the bundle names it
+  // On a finding that can decide a failed attempt: its cause in words, as
+  // the summary names it ("the older version of X could not be removed
+  // (1714)"); empty when the finding states only a code.
+  std::string cause;
 };
 
 // One run of an installer (a Windows Installer package or a bundle).

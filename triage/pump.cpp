@@ -10,6 +10,7 @@
 #include "input/batch_pipeline.h"
 #include "input/line_batches.h"
 #include "rules/catalogue.h"
+#include "rules/knowledge.h"
 #include "rules/text.h"
 
 namespace triage {
@@ -223,8 +224,8 @@ Pumped Pump(ByteStream& stream, Reader& reader, const std::string& name, std::si
   std::optional<Finding> stopped;
   const auto stop = [&](uint64_t line, const char* why) {
     stopped = MakeFinding("input.reader-failed", name,
-                          "Reading " + name + " stopped at line " + std::to_string(line) + " (" +
-                              why + "); findings in it cover only the lines before.",
+                          Say("input.reader-failed.at-line",
+                              {{"file", name}, {"line", std::to_string(line)}, {"why", why}}),
                           line);
   };
   RunBatches(batcher, store, inline_bytes, [&](const LineBatch& batch) {
@@ -240,9 +241,8 @@ Pumped Pump(ByteStream& stream, Reader& reader, const std::string& name, std::si
   pumped.bytes = batcher.bytes();
   pumped.hash = batcher.hash();
   if (batcher.binary()) {
-    pumped.input.push_back(MakeFinding("input.not-text", name,
-                                       name + " is not text (binary data, no UTF-16 mark); it was "
-                                              "not read"));
+    pumped.input.push_back(
+        MakeFinding("input.not-text", name, Say("input.not-text", {{"file", name}})));
     return pumped;
   }
   try {
@@ -257,26 +257,25 @@ Pumped Pump(ByteStream& stream, Reader& reader, const std::string& name, std::si
   const DecodeStats& stats = batcher.stats();
   const std::string problem = stream.problem();
   if (!problem.empty()) {
-    pumped.input.push_back(MakeFinding("input.damaged-entry", name,
-                                       "Reading " + name + " stopped short: " + problem +
-                                           ". Findings in it cover only what was read."));
+    pumped.input.push_back(
+        MakeFinding("input.damaged-entry", name,
+                    Say("input.damaged-entry", {{"file", name}, {"why", problem}})));
   }
   if (stats.odd_byte_count) {
-    pumped.input.push_back(MakeFinding(
-        "input.cut-text", name,
-        name + " ends in the middle of a UTF-16 character: the file was cut short", stats.lines));
+    pumped.input.push_back(
+        MakeFinding("input.cut-text", name, Say("input.cut-text", {{"file", name}}), stats.lines));
   } else if (stats.replaced > 0) {
-    pumped.input.push_back(MakeFinding(
-        "input.bad-characters", name,
-        name + ": " + Counted(static_cast<int64_t>(stats.replaced), "UTF-16 character") +
-            " without their pair show as U+FFFD"));
+    pumped.input.push_back(
+        MakeFinding("input.bad-characters", name,
+                    SayCounted("input.bad-characters", static_cast<int64_t>(stats.replaced),
+                               {{"file", name}})));
   }
   if (stats.cut_lines > 0) {
-    pumped.input.push_back(MakeFinding(
-        "input.long-lines", name,
-        name + ": " + Counted(static_cast<int64_t>(stats.cut_lines), "line") + " longer than " +
-            std::to_string(max_line_bytes / 1024) + " KiB were cut to that length",
-        stats.first_cut_line));
+    pumped.input.push_back(
+        MakeFinding("input.long-lines", name,
+                    SayCounted("input.long-lines", static_cast<int64_t>(stats.cut_lines),
+                               {{"file", name}, {"kib", std::to_string(max_line_bytes / 1024)}}),
+                    stats.first_cut_line));
   }
   return pumped;
 }

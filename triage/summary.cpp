@@ -7,40 +7,39 @@
 namespace triage {
 namespace {
 
-std::string Verb(Operation operation) {
+// The catalogue's name of an operation: "install", "remove", ...
+std::string OperationKey(Operation operation) {
   switch (operation) {
     case Operation::Remove:
-      return "uninstall";
+      return "remove";
     case Operation::Repair:
       return "repair";
     case Operation::Modify:
-      return "change";
+      return "modify";
     default:
       return "install";
   }
 }
 
-std::string PastVerb(Operation operation) {
-  switch (operation) {
-    case Operation::Remove:
-      return "uninstalled";
-    case Operation::Repair:
-      return "repaired";
-    case Operation::Modify:
-      return "changed";
-    default:
-      return "installed";
-  }
-}
+std::string Verb(Operation operation) { return Say("summary.verb." + OperationKey(operation)); }
+std::string PastVerb(Operation operation) { return Say("summary.done." + OperationKey(operation)); }
 
 std::string Named(const Attempt& attempt) {
-  std::string name = attempt.product.empty() ? "The package" : attempt.product;
-  if (!attempt.version.empty()) name += " " + attempt.version;
+  std::string name = attempt.product.empty() ? Say("summary.unnamed") : attempt.product;
+  Append(name, attempt.version);
   return name;
 }
 
 bool SameProduct(const Attempt& a, const std::string& product) {
   return product.empty() || a.product.empty() || EqualsNoCase(a.product, product);
+}
+
+std::string Versions(const std::vector<std::string>& versions) {
+  std::string text = versions[0];
+  for (std::size_t i = 1; i + 1 < versions.size(); ++i) text += ", " + versions[i];
+  if (versions.size() > 1)
+    text = Say("summary.list.and", {{"first", text}, {"last", versions.back()}});
+  return text;
 }
 
 // What is installed now of the newest attempt's product: as the
@@ -53,12 +52,9 @@ std::optional<std::string> InstalledNow(const SummaryFacts& facts) {
     for (const Product& listed : *facts.listed) {
       if (product.empty() || EqualsNoCase(listed.name, product)) versions.push_back(listed.version);
     }
-    if (versions.empty()) return std::string("no version of it is installed");
-    std::string text = versions[0];
-    for (std::size_t i = 1; i < versions.size(); ++i) {
-      text += (i + 1 == versions.size() ? " and " : ", ") + versions[i];
-    }
-    return text + (versions.size() == 1 ? " is installed" : " are installed");
+    if (versions.empty()) return Say("summary.none-installed");
+    return Say(versions.size() == 1 ? "summary.installed" : "summary.installed.many",
+               {{"versions", Versions(versions)}});
   }
   std::optional<std::string> version;
   for (const Attempt* attempt : facts.attempts) {
@@ -70,18 +66,28 @@ std::optional<std::string> InstalledNow(const SummaryFacts& facts) {
     }
   }
   if (!version) return std::nullopt;
-  return *version + " is installed";
+  return Say("summary.installed", {{"versions", *version}});
 }
 
 // The failed operation of the Velmora section by its code's meaning.
-std::string DriverFailure(const Finding& failure) {
-  std::string text = "the Velmora driver failed to install";
+std::string DriverFailure(const Finding& failure, bool first) {
+  std::string text = Say(first ? "summary.driver.first" : "summary.driver");
   if (failure.code) {
     const Explanation explained = Explain(CodeKind::SetupApi, *failure.code, {});
-    if (explained.known) text += ": " + explained.meaning;
-    text += " (" + CodeText(*failure.code) + ")";
+    if (explained.known)
+      Append(text, Say("summary.driver.meaning", {{"meaning", explained.meaning}}));
+    Append(text, Say("summary.driver.code", {{"code", CodeText(*failure.code)}}));
   }
-  return text + WhenText(failure.time);
+  Append(text, WhenText(failure.time));
+  return text;
+}
+
+// The deciding finding's cause, else its code.
+std::string CauseOf(const Finding* deciding) {
+  if (deciding == nullptr) return "";
+  if (!deciding->cause.empty()) return Say("summary.cause", {{"cause", deciding->cause}});
+  if (deciding->code) return Say("summary.code", {{"code", CodeText(*deciding->code)}});
+  return "";
 }
 
 }  // namespace
@@ -89,51 +95,59 @@ std::string DriverFailure(const Finding& failure) {
 std::string WhenText(const std::optional<int64_t>& time) {
   if (!time) return "";
   const std::string iso = IsoTime(*time);
-  return " on " + iso.substr(0, 10) + " at " + iso.substr(11, 5);
+  return Say("when", {{"date", iso.substr(0, 10)}, {"time", iso.substr(11, 5)}});
 }
 
 std::string Summarise(const SummaryFacts& facts) {
   if (facts.newest == nullptr) {
     if (facts.driver_failure != nullptr) {
-      std::string text = DriverFailure(*facts.driver_failure);
-      text[0] = 'T';
-      return text + "; no installer log says how the package's installation went.";
+      std::string text = DriverFailure(*facts.driver_failure, true);
+      Append(text, Say("summary.driver.only"));
+      return text;
     }
-    return "No installer log says how an installation went.";
+    return Say("summary.nothing");
   }
   const Attempt& newest = *facts.newest;
-  std::string text = Named(newest);
+  const Facts named{{"product", Named(newest)},
+                    {"verb", Verb(newest.operation)},
+                    {"done", PastVerb(newest.operation)},
+                    {"where", newest.where}};
+  std::string text;
   switch (newest.outcome) {
     case Result::Failed:
-      text += " failed to " + Verb(newest.operation) + WhenText(newest.time);
-      if (!newest.where.empty()) text += " in " + newest.where;
-      if (!newest.reason.empty()) {
-        text += ": " + newest.reason;
-      } else if (newest.cause || newest.code) {
-        text += " with error " + CodeText(*(newest.cause ? newest.cause : newest.code));
-      }
-      if (newest.rolled_back) text += " and was rolled back";
+      text = Say("summary.failed", named);
+      Append(text, WhenText(newest.time));
+      if (!newest.where.empty()) Append(text, Say("summary.in", named));
+      Append(text, CauseOf(facts.deciding));
+      if (newest.rolled_back) Append(text, Say("summary.rolled-back"));
       break;
     case Result::Cancelled:
-      text += ": the user cancelled the attempt to " + Verb(newest.operation) + " it" +
-              WhenText(newest.time);
-      if (!newest.where.empty()) text += " at " + newest.where;
+      text = Say("summary.cancelled", named);
+      Append(text, WhenText(newest.time));
+      if (!newest.where.empty()) Append(text, Say("summary.cancelled.at", named));
       break;
     case Result::Succeeded:
-      text += " was " + PastVerb(newest.operation) + WhenText(newest.time);
-      if (newest.restart) text += "; it is complete only after a restart";
-      if (facts.driver_failure != nullptr) text += ", but " + DriverFailure(*facts.driver_failure);
+      text = Say("summary.succeeded", named);
+      Append(text, WhenText(newest.time));
+      if (newest.restart) Append(text, Say("summary.restart"));
+      if (facts.driver_failure != nullptr) {
+        Append(text, Say("summary.but", {{"driver", DriverFailure(*facts.driver_failure, false)}}));
+      }
       break;
     case Result::Unknown:
-      text += ": the attempt to " + Verb(newest.operation) + " it" + WhenText(newest.time) +
-              " does not say how it ended";
-      if (facts.driver_failure != nullptr) text += "; " + DriverFailure(*facts.driver_failure);
+      text = Say("summary.unknown", named);
+      Append(text, WhenText(newest.time));
+      Append(text, Say("summary.unknown.end"));
+      if (facts.driver_failure != nullptr) {
+        Append(text, Say("summary.unknown.driver",
+                         {{"driver", DriverFailure(*facts.driver_failure, false)}}));
+      }
       break;
   }
   const bool installed_just_now =
       newest.outcome == Result::Succeeded && newest.operation != Operation::Remove && !facts.listed;
   if (!installed_just_now) {
-    if (auto installed = InstalledNow(facts)) text += "; " + *installed;
+    if (auto installed = InstalledNow(facts)) Append(text, *installed);
   }
   return text + ".";
 }

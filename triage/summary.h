@@ -15,13 +15,16 @@ struct SummaryFacts {
   std::vector<const Attempt*> attempts;  // every attempt, oldest first
   // A failed device-setup section of the Velmora driver that the verdict counts.
   const Finding* driver_failure = nullptr;
+  // The finding that decides a failed verdict (Outcome.deciding): the
+  // summary names its cause, as the queue and the CSV name its rule and code.
+  const Finding* deciding = nullptr;
   // The Velmora products the installed-applications list names, when one was read.
   std::optional<std::vector<Product>> listed;
 };
 
 std::string Summarise(const SummaryFacts& facts);
 
-// " on 2026-05-15 at 16:34", or nothing when the log gives no time.
+// "on 2026-05-15 at 16:34", or nothing when the log gives no time.
 std::string WhenText(const std::optional<int64_t>& time);
 
 }  // namespace triage

@@ -11,6 +11,7 @@
 #include "judgement.h"
 #include "pump.h"
 #include "rules/catalogue.h"
+#include "rules/knowledge.h"
 #include "rules/text.h"
 
 namespace triage {
@@ -111,8 +112,9 @@ Outcome TriageCollection(Collection& given, const std::string& shown_as, const R
     std::string problem;
     std::unique_ptr<ByteStream> stream = collection->Open(file, problem);
     if (!stream) {
-      notes.push_back(MakeFinding("input.unreadable-file", file.name,
-                                  file.name + " could not be read: " + problem));
+      notes.push_back(
+          MakeFinding("input.unreadable-file", file.name,
+                      Say("input.unreadable-file", {{"file", file.name}, {"why", problem}})));
       continue;
     }
     ++opened;
@@ -144,25 +146,25 @@ Outcome TriageCollection(Collection& given, const std::string& shown_as, const R
           answers[same] = {file.name, pumped.hash, KindRow(kind), file.modified,
                            std::move(pumped.result)};
         }
-        notes.push_back(MakeFinding("input.duplicate", copy->name,
-                                    copy->name + " holds the same bytes as " + kept->name +
-                                        ": it was read once, as " + kept->name));
+        notes.push_back(
+            MakeFinding("input.duplicate", copy->name,
+                        Say("input.duplicate", {{"file", copy->name}, {"kept", kept->name}})));
         continue;
       }
       read.push_back({&file, pumped.bytes, pumped.hash});
       answers.push_back(
           {file.name, pumped.hash, KindRow(kind), file.modified, std::move(pumped.result)});
     } catch (const std::exception& e) {
-      notes.push_back(MakeFinding("input.reader-failed", file.name,
-                                  file.name + " could not be read to the end: " + e.what()));
+      notes.push_back(
+          MakeFinding("input.reader-failed", file.name,
+                      Say("input.reader-failed", {{"file", file.name}, {"why", e.what()}})));
     }
   }
   if (wanted > limits.max_files) {
-    notes.push_back(MakeFinding("input.too-many-files", "",
-                                std::to_string(wanted) +
-                                    " files look like logs or reports; only the "
-                                    "first " +
-                                    std::to_string(limits.max_files) + " by name were read"));
+    notes.push_back(MakeFinding(
+        "input.too-many-files", "",
+        Say("input.too-many-files",
+            {{"count", std::to_string(wanted)}, {"most", std::to_string(limits.max_files)}})));
   }
   // The files a collected folder should hold, each kind a row of the table.
   if (!collection->single_file()) {

@@ -144,9 +144,10 @@ def remedy_patterns(rules_text):
     patterns = []
     for line in rules_text.splitlines():
         line = line.strip()
-        if line.startswith("What to do: "):
-            parts = re.split(r"\{[^}]*\}", line[len("What to do: "):])
-            patterns.append((parts[0], re.compile(".+?".join(re.escape(part) for part in parts))))
+        for label in ("What to do: ", "Says: "):
+            if line.startswith(label):
+                parts = re.split(r"\{[^}]*\}", line[len(label):])
+                patterns.append((parts[0], re.compile(".+?".join(re.escape(p) for p in parts))))
     return patterns
 
 
@@ -162,6 +163,43 @@ def made_of(text, patterns):
             if pattern.fullmatch(text[:at]) and made_of(text[at + 1:], patterns):
                 return True
     return False
+
+
+LABELS = ("Means: ", "Likely: ", "What to do: ", "Says: ")
+
+
+def catalogue_texts(rules_text):
+    """One pattern that matches any text made only of texts `--rules`
+    prints (a rule's description and remedy, an entry's meaning, causes and
+    remedy, a text the program says around the facts), one after another
+    or a blank apart, each hole filled with any text, and a closing full
+    stop. A text holding nothing but holes would match anything: there is
+    none, and none is taken."""
+    texts = []
+    for line in rules_text.splitlines():
+        if not line.startswith("    "):
+            continue
+        line = line.strip()
+        for label in LABELS:
+            if line.startswith(label):
+                line = line[len(label):]
+                break
+        parts = re.split(r"\{[^}]*\}", line)
+        if not "".join(parts).strip():
+            raise AssertionError(f"--rules prints a text of holes only: {line!r}")
+        texts.append(".+?".join(re.escape(part) for part in parts))
+    # Longest first, so that a text is tried before the shorter texts it holds.
+    texts.sort(key=len, reverse=True)
+    return re.compile("(?:(?:" + "|".join(texts) + ") ?)+\\.?", re.S)
+
+
+def said_elsewhere(report, pattern):
+    """The summary, messages and remedies of a report that are not made of
+    the catalogue's texts: words written somewhere else."""
+    said = [("summary", report["summary"])]
+    said += [(f"{f['rule']} {part}", f[part]) for f in report["findings"]
+             for part in ("message", "remedy")]
+    return [f"{where}: {text!r}" for where, text in said if text and not pattern.fullmatch(text)]
 
 
 def renamed_back(report, names):

@@ -1,6 +1,7 @@
 """Every fixture case through the native program: its verdict, summary,
 attempts and findings as expected.json says, every remedy one that
-`--rules` prints, its page showing the log lines
+`--rules` prints, the summary and every message and remedy made of the
+texts `--rules` prints and nothing else, its page showing the log lines
 "shows" names as they were written; and the same answers when the case's
 installer logs are renamed so that they sort the other way round."""
 
@@ -36,6 +37,7 @@ class Fixtures(unittest.TestCase):
         rules = subprocess.run([str(EXE), "--rules"], capture_output=True, text=True, check=True)
         self.rules = fixture_cases.catalogue_ids(rules.stdout)
         self.remedies = fixture_cases.remedy_patterns(rules.stdout)
+        self.texts = fixture_cases.catalogue_texts(rules.stdout)
 
     def test_every_case(self):
         cases = fixture_cases.cases()
@@ -49,6 +51,8 @@ class Fixtures(unittest.TestCase):
             found += [f"{name}: {f['rule']}'s remedy is not one --rules prints: {f['remedy']!r}"
                       for f in report["findings"]
                       if not fixture_cases.made_of(f["remedy"], self.remedies)]
+            found += [f"{name}: not the catalogue's words: {elsewhere}"
+                      for elsewhere in fixture_cases.said_elsewhere(report, self.texts)]
             lines = page_lines(page)
             found += [f"{name}: the page does not show {shown!r}" for shown in expected.get("shows", [])
                       if not any(line.endswith(shown) for line in lines)]

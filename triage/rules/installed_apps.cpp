@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "catalogue.h"
+#include "knowledge.h"
 #include "readers.h"
 #include "text.h"
 
@@ -63,16 +64,13 @@ class InstalledAppsReader : public Reader {
     };
     if (not_a_table_) {
       Finding finding = note("apps.unreadable", first_line_.number, {first_line_});
-      finding.message = "The installed-applications list holds no table; WMIC wrote: \"" +
-                        first_line_.text + "\".";
+      finding.message = Say("apps.unreadable", {{"quote", first_line_.text}});
       findings.push_back(std::move(finding));
       return result;
     }
     if (starts_.empty()) {
       Finding finding = note("apps.empty", 0, {});
-      finding.message =
-          "The installed-applications list is empty: WMIC ran but wrote no table (it may have "
-          "failed or been stopped).";
+      finding.message = Say("apps.empty");
       findings.push_back(std::move(finding));
       return result;
     }
@@ -80,16 +78,15 @@ class InstalledAppsReader : public Reader {
     result.installed.emplace();
     if (products_.empty()) {
       Finding finding = note("apps.no-velmora", 0, {});
-      finding.message = "No Velmora product is installed (" +
-                        Counted(static_cast<int64_t>(rows_), "product") + " listed).";
+      finding.message = SayCounted("apps.no-velmora", static_cast<int64_t>(rows_));
       findings.push_back(std::move(finding));
     }
     for (const Listed& product : products_) {
       result.installed->push_back({product.name, product.version});
       Finding finding = note("apps.velmora-product", product.line, {{product.line, product.row}});
-      finding.message = "Installed: " + product.name +
-                        (product.version.empty() ? " (no version listed)" : " " + product.version) +
-                        ".";
+      finding.message =
+          Say(product.version.empty() ? "apps.velmora-product.no-version" : "apps.velmora-product",
+              {{"product", product.name}, {"version", product.version}});
       findings.push_back(std::move(finding));
     }
     // Two versions of the driver package at once: an upgrade left the old
@@ -104,8 +101,8 @@ class InstalledAppsReader : public Reader {
       if (product.version == first->version) continue;
       Finding finding = note("apps.duplicate-drivers", product.line,
                              {{first->line, first->row}, {product.line, product.row}});
-      finding.message = "Two versions of Velmora Drivers are installed at once: " + first->version +
-                        " and " + product.version + ".";
+      finding.message =
+          Say("apps.duplicate-drivers", {{"first", first->version}, {"second", product.version}});
       findings.push_back(std::move(finding));
       break;
     }

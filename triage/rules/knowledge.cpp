@@ -1,6 +1,7 @@
 #include "knowledge.h"
 
 #include <cstring>
+#include <stdexcept>
 
 #include "finding.h"
 #include "knowledge_table.h"
@@ -21,45 +22,16 @@ const char* KindName(CodeKind kind) {
   return "installer";
 }
 
-// How a fact is spoken of when the log does not give it.
+const KnowledgeRow* FindRow(std::string_view kind, int64_t code, std::string_view name,
+                            const Facts* facts);
+
+// How a fact is spoken of when the log does not give it: the catalogue's
+// "wording.FACT" text.
 std::string StandardWording(std::string_view fact) {
-  static const std::map<std::string, std::string, std::less<>> kWordings = {
-      {"file", "the file"},
-      {"folder", "the folder"},
-      {"volume", "the drive"},
-      {"service", "the service"},
-      {"service_name", "the service"},
-      {"key", "the registry key"},
-      {"value", "the value"},
-      {"action", "the custom action"},
-      {"location", "the custom action's program"},
-      {"command", "the custom action's command"},
-      {"entry", "the entry point"},
-      {"library", "the custom action's DLL"},
-      {"product", "the product"},
-      {"version", "the older version"},
-      {"package", "the package"},
-      {"log", "the package's own log"},
-      {"inf", "the driver's INF"},
-      {"signer", "the driver's publisher"},
-      {"device", "the device"},
-      {"process", "another program"},
-      {"account", "the account"},
-      {"assembly", "the assembly"},
-      {"transform", "the transform"},
-      {"table", "a table"},
-      {"property", "a property"},
-      {"dialog", "the dialog"},
-      {"cabinet", "the cabinet file"},
-      {"font", "the font"},
-      {"shortcut", "the shortcut"},
-      {"feature", "the feature"},
-      {"component", "the component"},
-      {"system_error", "not logged"},
-      {"hresult", "not logged"},
-  };
-  const auto found = kWordings.find(fact);
-  return found == kWordings.end() ? "(not logged)" : found->second;
+  const std::string name = "wording." + std::string(fact);
+  const KnowledgeRow* row = FindRow("text", 0, name, nullptr);
+  if (row == nullptr) row = FindRow("text", 0, "wording.unlogged", nullptr);
+  return row == nullptr ? std::string() : std::string(row->says);
 }
 
 std::vector<std::string> SplitLines(const char* text) {
@@ -125,24 +97,19 @@ Explanation FromRow(const KnowledgeRow& row, const Facts& facts) {
   return out;
 }
 
-// What is said of a code the catalogue has no entry for; --rules prints it too.
-constexpr char kUnknownMeaning[] = "{code}, a code velmora-triage does not know";
-constexpr char kUnknownRemedy[] =
-    "velmora-triage does not know {code}: read the log's own line and the lines just above it, and "
-    "look the code up in Microsoft's documentation.";
-
 Explanation Unknown(std::string what, std::string_view logged_text) {
   const Facts facts{{"code", what}};
   Explanation out;
   out.entry = what;
-  out.meaning = logged_text.empty() ? FillIn(kUnknownMeaning, facts) : std::string(logged_text);
-  out.remedy = FillIn(kUnknownRemedy, facts);
+  out.meaning = logged_text.empty() ? Say("unknown.meaning", facts) : std::string(logged_text);
+  out.remedy = Say("unknown.remedy", facts);
   return out;
 }
 
 std::string CodeText(CodeKind kind, int64_t code) {
-  return std::string(KindName(kind)) + " code " +
-         (kind == CodeKind::Installer ? std::to_string(code) : HexCode(code));
+  return Say("unknown.code",
+             {{"kind", KindName(kind)},
+              {"code", kind == CodeKind::Installer ? std::to_string(code) : HexCode(code)}});
 }
 
 }  // namespace
@@ -195,9 +162,28 @@ Explanation Explain(CodeKind kind, int64_t code, const Facts& facts, std::string
   return Unknown(CodeText(kind, code), logged_text);
 }
 
+std::string Say(std::string_view name, const Facts& facts) {
+  const KnowledgeRow* row = FindRow("text", 0, name, nullptr);
+  if (row == nullptr) throw std::logic_error("no text " + std::string(name) + " in the catalogue");
+  return FillIn(row->says, facts);
+}
+
+std::string SayCounted(std::string_view name, int64_t count, Facts facts) {
+  if (count == 1) return Say(std::string(name) + ".one", facts);
+  facts["count"] = std::to_string(count);
+  return Say(name, facts);
+}
+
+void Append(std::string& text, std::string_view piece) {
+  if (piece.empty()) return;
+  const bool continues = std::strchr(",;:.)", piece.front()) != nullptr;
+  if (!text.empty() && !continues) text += ' ';
+  text.append(piece);
+}
+
 Explanation ExplainRule(std::string_view rule, const Facts& facts) {
   if (const KnowledgeRow* row = FindRow("rule", 0, rule, &facts)) return FromRow(*row, facts);
-  return Unknown("rule " + std::string(rule), {});
+  return Unknown(Say("unknown.rule", {{"rule", std::string(rule)}}), {});
 }
 
 std::map<int, std::string> NoteFields(int64_t code) {
@@ -235,7 +221,9 @@ std::vector<std::string> MessagePatterns(int64_t code) {
 std::vector<std::string> KnowledgeKeys() {
   std::vector<std::string> keys;
   for (std::size_t i = 0; i < kKnowledgeRowCount; ++i) {
-    if (std::strcmp(kKnowledgeRows[i].kind, "group") != 0) keys.push_back(KeyOf(kKnowledgeRows[i]));
+    const char* kind = kKnowledgeRows[i].kind;
+    if (std::strcmp(kind, "group") != 0 && std::strcmp(kind, "text") != 0)
+      keys.push_back(KeyOf(kKnowledgeRows[i]));
   }
   return keys;
 }
@@ -245,15 +233,17 @@ std::string KnowledgeText() {
   for (std::size_t i = 0; i < kKnowledgeRowCount; ++i) {
     const KnowledgeRow& row = kKnowledgeRows[i];
     if (std::strcmp(row.kind, "group") == 0) continue;
+    if (std::strcmp(row.kind, "text") == 0) {
+      out += KeyOf(row) + "\n    Says: " + row.says + "\n";
+      continue;
+    }
     const KnowledgeRow* group = Group(row);
-    out += KeyOf(row) + "\n    " + row.meaning + "\n";
+    out += KeyOf(row) + "\n    Means: " + row.meaning + "\n";
     const char* causes = *row.causes != '\0' || group == nullptr ? row.causes : group->causes;
     for (const std::string& cause : SplitLines(causes)) out += "    Likely: " + cause + "\n";
     const char* remedy = *row.remedy != '\0' || group == nullptr ? row.remedy : group->remedy;
     out += std::string("    What to do: ") + remedy + "\n";
   }
-  out += std::string("unknown code\n    ") + kUnknownMeaning +
-         "\n    What to do: " + kUnknownRemedy + "\n";
   return out;
 }
 

@@ -43,6 +43,18 @@ Explanation ExplainRule(std::string_view rule, const Facts& facts);
 // or from the wording (the fact's standard one) where the fact is missing.
 std::string FillIn(std::string_view text, const Facts& facts);
 
+// The catalogue's text `name` ("summary.failed"), its holes filled from
+// `facts`: every word a finding or the summary says around the facts comes
+// from the catalogue. A name it lacks is a fault of the program and throws
+// std::logic_error.
+std::string Say(std::string_view name, const Facts& facts = {});
+// Say(name + ".one") for a count of 1, else Say(name) with {count} filled.
+std::string SayCounted(std::string_view name, int64_t count, Facts facts = {});
+
+// `piece` added to `text` as the catalogue's texts are joined: a piece
+// that begins with punctuation continues the text, any other follows a blank.
+void Append(std::string& text, std::string_view piece);
+
 // The note fields ("Note: 1: NNNN 2: ...", by number) of an installer
 // message `code`, as fact names; and its English message patterns.
 std::map<int, std::string> NoteFields(int64_t code);
@@ -51,7 +63,8 @@ std::vector<std::string> MessagePatterns(int64_t code);
 // Every entry by its key ("installer 1714", "setupapi 0xe0000247", "rule
 // burn.package-failed", variants with " with FACT"), for tests and --rules.
 std::vector<std::string> KnowledgeKeys();
-// Every text the catalogue can say, as the console prints it.
+// Every text the catalogue can say, as the console prints it: each entry's
+// key, then "Means: ", "Likely: ", "What to do: " and "Says: " lines.
 std::string KnowledgeText();
 
 }  // namespace triage

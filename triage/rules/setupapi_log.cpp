@@ -39,25 +39,21 @@ bool ConcernsVelmora(std::string_view text) {
   return ContainsNoCase(text, "velmora") || ContainsNoCase(text, "vldrv");
 }
 
-// What the category prefix of a line ("!!!  sto: ...") says logged it.
-const char* CategoryName(std::string_view line) {
-  static const struct {
-    const char* prefix;
-    const char* name;
-  } kCategories[] = {
-      {"cci:", "class co-installer"}, {"cpy:", "file copying"},   {"dvi:", "device installation"},
-      {"flq:", "file queue"},         {"inf:", "INF processing"}, {"ndv:", "new device setup"},
-      {"sig:", "signature check"},    {"sto:", "driver store"},   {"ump:", "Plug and Play service"},
-      {"idb:", "driver database"},    {"set:", "setup settings"}, {"dvs:", "device services"},
-  };
+// What the category prefix of a line ("!!!  sto: ...") says logged it, in
+// the catalogue's words; empty for a prefix it does not name.
+std::string CategoryName(std::string_view line) {
+  static const char* const kCategories[] = {"cci", "cpy", "dvi", "flq", "inf", "ndv",
+                                            "sig", "sto", "ump", "idb", "set", "dvs"};
   // "!!!  sto:      text": the prefix follows the marker and blanks.
   size_t at = 0;
   while (at < line.size() && (line[at] == '!' || line[at] == ' ')) ++at;
   const std::string_view rest = line.substr(at);
-  for (const auto& category : kCategories) {
-    if (StartsWith(rest, category.prefix)) return category.name;
+  for (const char* category : kCategories) {
+    if (StartsWith(rest, category) && rest.substr(3, 1) == ":") {
+      return Say("setupapi.category." + std::string(category));
+    }
   }
-  return nullptr;
+  return "";
 }
 
 std::string DescribeCode(int64_t code) {
@@ -143,9 +139,7 @@ class SetupApiReader : public Reader {
     for (Finding& finding : others_) result.findings.push_back(std::move(finding));
     if (dropped_ > 0) {
       Finding finding = MakeFinding("setupapi.more-failures", file_);
-      finding.message =
-          Counted(static_cast<int64_t>(dropped_), "more failed device-setup section") +
-          " of other devices are not listed.";
+      finding.message = SayCounted("setupapi.more-failures", static_cast<int64_t>(dropped_));
       result.findings.push_back(std::move(finding));
     }
     return result;
@@ -209,30 +203,32 @@ class SetupApiReader : public Reader {
     if (!section_.velmora) finding.severity = Severity::Warning;
     finding.time = section_.time;
     finding.code = section_.error_code;
-    std::string message = section_.velmora ? "Velmora driver: the device-setup section \""
-                                           : "The device-setup section \"";
-    message += (section_.title.empty() ? "(untitled)" : section_.title) + "\"";
-    if (section_.xp || unfinished) {
-      message += " logged an error";
-    } else {
-      message += " failed";
+    const std::string title = section_.title.empty() ? Say("setupapi.untitled") : section_.title;
+    std::string message =
+        Say(section_.velmora ? "setupapi.section.velmora" : "setupapi.section", {{"title", title}});
+    Append(message, Say(section_.xp || unfinished ? "setupapi.section.logged-error"
+                                                  : "setupapi.section.failed"));
+    if (unfinished && !section_.xp) Append(message, Say("setupapi.section.cut"));
+    if (section_.error_code) {
+      Append(message, Say("setupapi.section.code", {{"code", DescribeCode(*section_.error_code)}}));
     }
-    if (unfinished && !section_.xp) message += " and has no end (the log was cut short)";
-    if (section_.error_code) message += " with " + DescribeCode(*section_.error_code);
     if (has_error_line) {
-      if (const char* category = CategoryName(section_.error_text)) {
-        message += "; first error from the " + std::string(category);
-      }
-      message += ": \"" + std::string(Trim(section_.error_text)) + "\"";
+      const std::string category = CategoryName(section_.error_text);
+      if (!category.empty())
+        Append(message, Say("setupapi.section.from", {{"category", category}}));
+      Append(message,
+             Say("setupapi.section.quote", {{"quote", std::string(Trim(section_.error_text))}}));
       if (section_.errors > 1) {
-        message += " (followed by " + Counted(section_.errors - 1, "more error line") + ")";
+        Append(message, SayCounted("setupapi.section.more-errors",
+                                   static_cast<int64_t>(section_.errors - 1)));
       }
     } else if (!status.empty()) {
-      message +=
-          ": \"" + std::string(CutUtf8(Trim(status.substr(0, status.rfind(']'))), 100)) + "\"";
+      const std::string_view said = CutUtf8(Trim(status.substr(0, status.rfind(']'))), 100);
+      Append(message, Say("setupapi.section.quote", {{"quote", std::string(said)}}));
     }
     if (section_.warnings > 0) {
-      message += "; it also logged " + Counted(section_.warnings, "warning line");
+      Append(message,
+             SayCounted("setupapi.section.warnings", static_cast<int64_t>(section_.warnings)));
     }
     finding.message = message + ".";
     if (section_.error_code) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "catalogue.h"
+#include "knowledge.h"
 #include "readers.h"
 #include "text.h"
 #include "xml_stream.h"
@@ -59,11 +60,11 @@ class SystemInfoReader : public Reader, private XmlEvents {
       xml_.Finish();
       if (xml_.failed()) {
         Unreadable(xml_.depth() >= XmlStream::kMaxDepth
-                       ? "its elements nest too deeply to be a system report"
-                       : "it is not well-formed XML (" + xml_.error() + ")",
+                       ? Say("sysinfo.unreadable.nested")
+                       : Say("sysinfo.unreadable.not-xml", {{"error", xml_.error()}}),
                    report);
       } else {
-        Unreadable("it holds no system summary", report);
+        Unreadable(Say("sysinfo.unreadable.no-summary"), report);
       }
       return result;
     }
@@ -151,18 +152,24 @@ class SystemInfoReader : public Reader, private XmlEvents {
     report.understood = true;
     Finding finding = MakeFinding("sysinfo.summary", file_);
     finding.line = items_[0].line;
-    finding.message = "System: " + (system.os_name.empty() ? "unknown Windows" : system.os_name);
-    if (!system.os_version.empty()) finding.message += ", version " + system.os_version;
-    if (!system.system_type.empty()) finding.message += ", " + system.system_type;
-    if (!system.model.empty()) finding.message += ", model " + system.model;
-    finding.message += ".";
+    std::string& message = finding.message;
+    message =
+        Say("sysinfo.summary",
+            {{"os", system.os_name.empty() ? Say("sysinfo.unknown-windows") : system.os_name}});
+    if (!system.os_version.empty())
+      Append(message, Say("sysinfo.summary.version", {{"version", system.os_version}}));
+    if (!system.system_type.empty())
+      Append(message, Say("sysinfo.summary.type", {{"type", system.system_type}}));
+    if (!system.model.empty())
+      Append(message, Say("sysinfo.summary.model", {{"model", system.model}}));
+    message += ".";
     report.findings.push_back(std::move(finding));
     report.system = std::move(system);
   }
 
   void Unreadable(const std::string& why, FileResult& report) const {
     Finding finding = MakeFinding("sysinfo.unreadable", file_);
-    finding.message = "The system-information report cannot be read: " + why + ".";
+    finding.message = Say("sysinfo.unreadable", {{"why", why}});
     report.findings.push_back(std::move(finding));
   }
 

@@ -4,6 +4,7 @@
 #include "codes.h"
 #include "failure_cause.h"
 #include "finding.h"
+#include "knowledge.h"
 #include "message_facts.h"
 #include "text.h"
 
@@ -231,8 +232,9 @@ void BurnLogRules::End(FileResult& result) const {
     }
     const Explanation own = Explain(CodeKind::Hresult, *package_failed_->code, facts);
     const Explanation rule = ExplainRule("burn.package-failed", facts);
-    finding.message = "The bundle's package " + package_failed_->text +
-                      " failed: " + CauseText(own, package_failed_->code) + ".";
+    finding.cause = CauseText(own, package_failed_->code);
+    finding.message =
+        Say("burn.package-failed", {{"package", package_failed_->text}, {"cause", finding.cause}});
     // The package's own log holds the cause, whatever its code.
     finding.remedy = own.known ? own.remedy : own.remedy + " " + rule.remedy;
     if (succeeded) finding.severity = Severity::Warning;
@@ -245,13 +247,16 @@ void BurnLogRules::End(FileResult& result) const {
     finding.time = package.time;
     finding.code = package.code;
     finding.where = package.text;
-    finding.message = "The bundle's non-vital package " + package.text + " failed";
-    if (package.code) finding.message += " with " + ExplainInstallerCode(*package.code);
-    finding.message += "; the bundle went on without it.";
+    finding.message = Say("burn.non-vital-package", {{"package", package.text}});
+    if (package.code) {
+      Append(finding.message,
+             Say("burn.non-vital-package.code", {{"code", ExplainInstallerCode(*package.code)}}));
+    }
+    Append(finding.message, Say("burn.non-vital-package.went-on"));
     if (&package == &non_vital_.back() && more_non_vital_ > 0) {
-      finding.message +=
-          " " + Counted(static_cast<int64_t>(more_non_vital_), "more non-vital package failure") +
-          " followed; only the first " + std::to_string(kMostNonVital) + " are listed.";
+      Append(finding.message,
+             SayCounted("burn.non-vital-package.more", static_cast<int64_t>(more_non_vital_),
+                        {{"most", std::to_string(kMostNonVital)}}));
     }
     findings.push_back(std::move(finding));
   }
@@ -260,15 +265,15 @@ void BurnLogRules::End(FileResult& result) const {
     finding.evidence = first_error_->evidence;
     finding.time = first_error_->time;
     finding.code = first_error_->code;
-    finding.message = "The bundle logged an error: \"" + first_error_->text + "\"";
+    finding.message = Say("burn.error", {{"quote", first_error_->text}});
     if (error_count_ > 1) {
-      finding.message +=
-          ", followed by " + Counted(static_cast<int64_t>(error_count_ - 1), "more error line");
+      Append(finding.message, SayCounted("more-errors", static_cast<int64_t>(error_count_ - 1)));
     }
     if (first_error_->code) {
       const Explanation explained =
           Explain(CodeKind::Hresult, *first_error_->code, {}, first_error_->text);
-      finding.message += ": " + CauseText(explained, first_error_->code);
+      finding.cause = CauseText(explained, first_error_->code);
+      Append(finding.message, Say("burn.error.cause", {{"cause", finding.cause}}));
       finding.remedy = explained.remedy;
       if (!package_failed_ && outcome == Result::Failed)
         result.attempts.back().reason = CauseText(explained, first_error_->code);
@@ -286,27 +291,24 @@ void BurnLogRules::End(FileResult& result) const {
     finding.code = code;
     const bool explained = package_failed_ || (first_error_ && outcome == Result::Failed);
     finding.severity = succeeded || explained ? Severity::Info : Severity::Error;
-    finding.message =
-        std::string(succeeded                      ? "The bundle installation succeeded"
-                    : outcome == Result::Cancelled ? "The bundle installation was cancelled"
-                                                   : "The bundle installation failed") +
-        "; result " + ExplainInstallerCode(code.value_or(0)) + ".";
+    finding.message = Say(succeeded                      ? "burn.outcome.succeeded"
+                          : outcome == Result::Cancelled ? "burn.outcome.cancelled"
+                                                         : "burn.outcome.failed",
+                          {{"code", ExplainInstallerCode(code.value_or(0))}});
     if (succeeded) finding.remedy = Explain(CodeKind::Installer, 0, {}).remedy;
     findings.push_back(std::move(finding));
   } else {
     Finding finding = MakeFinding("burn.no-outcome", file_);
-    finding.message =
-        "The bundle log does not say how the installation ended: it was cut short, or the "
-        "installation was still running when the log was collected.";
+    finding.message = Say("burn.no-outcome");
     findings.push_back(std::move(finding));
   }
   if (restart_ || (succeeded && code && IsRestartCode(*code))) {
     Finding finding = MakeFinding("burn.restart-required", file_);
     finding.evidence = restart_ ? restart_->evidence : ending->evidence;
     finding.code = restart_ ? std::nullopt : code;
-    finding.message = restart_ ? "A package of the bundle needs a restart to complete."
-                               : "The bundle returned " + std::to_string(*code) +
-                                     ": the installation is complete only after a restart.";
+    finding.message =
+        restart_ ? Say("burn.restart-required.package")
+                 : Say("burn.restart-required.returned", {{"code", std::to_string(*code)}});
     findings.push_back(std::move(finding));
   }
   for (std::size_t i = first; i < findings.size(); ++i) findings[i].attempt = index;

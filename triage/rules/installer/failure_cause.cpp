@@ -16,7 +16,7 @@ void Merge(Facts& into, const Facts& from) {
 
 }  // namespace
 
-Cause CauseOfFailedAction(const std::vector<EvidenceLine>& errors) {
+Cause CauseOfFailedAction(const std::vector<EvidenceLine>& errors, const Facts& context) {
   Cause product;
   Cause custom;
   for (const EvidenceLine& error : errors) {
@@ -46,6 +46,7 @@ Cause CauseOfFailedAction(const std::vector<EvidenceLine>& errors) {
   if (chosen.kind == CauseKind::None) return chosen;
   // A product error raised by a custom action (1722) names it too.
   if (&chosen == &product && custom.kind != CauseKind::None) Merge(product.facts, custom.facts);
+  Merge(chosen.facts, context);
   chosen.explained = Explain(CodeKind::Installer, *chosen.code, chosen.facts, chosen.line);
   return chosen;
 }

@@ -27,8 +27,9 @@ struct Cause {
 };
 
 // The cause among the error lines logged inside a failing action, oldest
-// first.
-Cause CauseOfFailedAction(const std::vector<EvidenceLine>& errors);
+// first; `context` adds what other lines of the log state of it (an
+// upgrade's older product), never replacing what the lines themselves say.
+Cause CauseOfFailedAction(const std::vector<EvidenceLine>& errors, const Facts& context = {});
 
 // The catalogue's explanation of an installer message `code` on `line`
 // (an internal error, an error message): its facts read from the line.

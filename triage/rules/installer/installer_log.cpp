@@ -9,6 +9,7 @@
 
 #include "burn_log.h"
 #include "catalogue.h"
+#include "knowledge.h"
 #include "msi_log.h"
 #include "readers.h"
 #include "text.h"
@@ -73,16 +74,14 @@ class InstallerLogReader : public Reader {
     if (dropped_ > 0) {
       Finding finding = MakeFinding("input.many-sessions", file_);
       finding.message =
-          file_ + " holds " +
-          Counted(static_cast<int64_t>(dropped_ + kMostSessions), "installer session") +
-          "; only the newest " + std::to_string(kMostSessions) + " were kept.";
+          Say("input.many-sessions", {{"file", file_},
+                                      {"count", std::to_string(dropped_ + kMostSessions)},
+                                      {"kept", std::to_string(kMostSessions)}});
       result.findings.push_back(std::move(finding));
     }
     if (!result.understood) {
       Finding finding = MakeFinding("installer.unrecognised", file_);
-      finding.message =
-          "No line of this file looks like a Windows Installer or WiX bundle log; it says nothing "
-          "about the installation.";
+      finding.message = Say("installer.unrecognised");
       result.findings.push_back(std::move(finding));
     }
     return result;
@@ -112,10 +111,9 @@ class InstallerLogReader : public Reader {
     if (burn_->Seen() && msi_->Seen()) {
       Finding finding = MakeFinding("input.mixed-log", file_);
       const std::size_t other = burn ? msi_->Lines() : burn_->Lines();
-      finding.message = file_ + ": " + Counted(static_cast<int64_t>(other), "line") + " of a " +
-                        (burn ? "Windows Installer" : "WiX bundle") + " log among those of a " +
-                        (burn ? "WiX bundle" : "Windows Installer") +
-                        " log were left out: a log is one or the other.";
+      finding.message =
+          SayCounted(burn ? "input.mixed-log.msi-lines" : "input.mixed-log.bundle-lines",
+                     static_cast<int64_t>(other), {{"file", file_}});
       result.findings.push_back(std::move(finding));
     }
     return result;

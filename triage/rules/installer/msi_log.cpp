@@ -5,6 +5,8 @@
 #include "catalogue.h"
 #include "codes.h"
 #include "finding.h"
+#include "knowledge.h"
+#include "message_facts.h"
 #include "msi_messages.h"
 #include "text.h"
 
@@ -75,6 +77,7 @@ void MsiLogRules::Line(uint64_t number, std::string_view text, EvidenceKeeper& e
   const bool after_property = after_property_;
   after_property_ = line.kind == MsiLineKind::Property;
   if (line.kind != MsiLineKind::Other) ++lines_;
+  if (!innermost_.empty()) UpgradeLine(line, text);
   if (line.engine) {
     seen_ = true;
     ++engine_lines_;
@@ -138,10 +141,10 @@ void MsiLogRules::Line(uint64_t number, std::string_view text, EvidenceKeeper& e
       }
       return;
     case MsiLineKind::Info1903:
-      Restart("Files in use were scheduled to be replaced at the next restart.", evidence);
+      Restart("msi.restart-required.files-in-use", evidence);
       return;
     case MsiLineKind::RestartNeeded:
-      Restart("Windows Installer logged that a restart is required.", evidence);
+      Restart("msi.restart-required.logged", evidence);
       return;
     case MsiLineKind::EngineReturn:
       // The server runs the installation; the client only passes its result on.
@@ -161,6 +164,33 @@ void MsiLogRules::Line(uint64_t number, std::string_view text, EvidenceKeeper& e
   }
 }
 
+void MsiLogRules::UpgradeLine(const MsiLine& line, std::string_view text) {
+  if (innermost_ == "FindRelatedProducts" && older_code_.empty()) {
+    // "FindRelatedProducts: Found application: {7E3D2B10-...}", or the
+    // upgrade's property set to it: "PROPERTY CHANGE: Adding
+    // WIX_UPGRADE_DETECTED property. Its value is '{7E3D2B10-...}'."
+    for (const std::string_view marker : {"Found application: {", "Its value is '{"}) {
+      const std::size_t at = text.find(marker);
+      if (at == std::string_view::npos) continue;
+      const std::string_view code = text.substr(at + marker.size() - 1, 38);
+      if (code.size() == 38 && code.back() == '}') older_code_ = std::string(code);
+      break;
+    }
+  } else if (innermost_ == "RemoveExistingProducts" && cached_package_.empty() &&
+             line.kind == MsiLineKind::Note && line.number == 2203) {
+    // "Note: 1: 2203 2: C:\Windows\Installer\3f1a2c.msi 3: -2147287038": the
+    // older product's cached package could not be opened.
+    const MessageFacts read = ReadInstallerMessage(text);
+    const auto file = read.facts.find("file");
+    std::string_view path;
+    if (file != read.facts.end()) path = file->second;
+    if (ContainsNoCase(path, "\\installer\\") && path.size() > 4 &&
+        ContainsNoCase(path.substr(path.size() - 4), ".msi")) {
+      cached_package_ = std::string(path);
+    }
+  }
+}
+
 void MsiLogRules::ActionStart(const MsiLine& line, EvidenceKeeper& evidence) {
   // Wine's msiexec runs its rollback as fresh top-level actions after the
   // failed installation has ended.
@@ -172,6 +202,7 @@ void MsiLogRules::ActionStart(const MsiLine& line, EvidenceKeeper& evidence) {
   if (depth_ > 0 && line.name == innermost_) return;
   ++depth_;
   innermost_.assign(CutUtf8(line.name, 120));
+  if (line.name == "RemoveExistingProducts" && removal_depth_ == 0) removal_depth_ = depth_;
   // The errors of an earlier action do not explain a later one.
   recent_errors_.clear();
 }
@@ -180,13 +211,17 @@ void MsiLogRules::ActionEnded(const MsiLine& line, std::string_view text,
                               EvidenceKeeper& evidence) {
   const std::optional<int64_t> time = clock_.At(line.clock);
   const bool top_level = depth_ <= 1;
+  // An action that ends while RemoveExistingProducts runs belongs to the
+  // older product's removal, nested in this log.
+  const bool in_removal = removal_depth_ > 0 && depth_ >= removal_depth_;
+  if (removal_depth_ > 0 && depth_ <= removal_depth_) removal_depth_ = 0;
   if (depth_ > 0) --depth_;
   innermost_.clear();
   const int64_t value = line.number.value_or(-1);
   const std::string_view name = CutUtf8(line.name, 120);
   const auto mark = [&]() {
     return Marked{evidence.Keep(), std::string(name), std::string(CutUtf8(Trim(text))), value, time,
-                  recent_errors_};
+                  recent_errors_,  in_removal};
   };
   if (value == 3 && !failed_action_) failed_action_ = mark();
   if (value == 0 && !zero_action_) zero_action_ = mark();
@@ -205,6 +240,12 @@ void MsiLogRules::ActionEnded(const MsiLine& line, std::string_view text,
 void MsiLogRules::Property(const MsiLine& line, EvidenceKeeper& evidence) {
   const std::string_view name = line.name;
   const std::string_view value = line.value;
+  // A nested installation's version is the older product's when its code
+  // is that product's.
+  if (line.origin == 'N' && name == "ProductCode" && nested_code_.empty())
+    nested_code_ = std::string(CutUtf8(value, 40));
+  if (line.origin == 'N' && name == "ProductVersion" && nested_version_.empty())
+    nested_version_ = std::string(CutUtf8(value, 100));
   if (name == "ProductName") {
     product_name_ = std::string(CutUtf8(value, 200));
   } else if (name == "ProductVersion") {
@@ -212,7 +253,7 @@ void MsiLogRules::Property(const MsiLine& line, EvidenceKeeper& evidence) {
   } else if (name == "MsiSystemRebootPending" && value == "1") {
     if (!restart_pending_) restart_pending_ = Marked{evidence.Keep(), "", "", {}, {}, {}};
   } else if (name == "ReplacedInUseFiles" && value == "1") {
-    Restart("Files in use were replaced; they take effect after a restart.", evidence);
+    Restart("msi.restart-required.replaced", evidence);
   } else if (line.origin == 'N') {
     // A nested installation's own properties (its REMOVE=ALL of an old
     // version during an upgrade) say nothing of this one's operation.
@@ -240,9 +281,9 @@ void MsiLogRules::ErrorLine(std::string_view text, std::optional<int64_t> code, 
   }
 }
 
-void MsiLogRules::Restart(std::string message, EvidenceKeeper& evidence) {
+void MsiLogRules::Restart(std::string text, EvidenceKeeper& evidence) {
   if (restart_) return;
-  restart_ = Marked{evidence.Keep(), "", std::move(message), {}, {}, {}};
+  restart_ = Marked{evidence.Keep(), "", std::move(text), {}, {}, {}};
 }
 
 MsiLogRules::Ending MsiLogRules::Settle() const {
@@ -316,7 +357,20 @@ Finding MsiLogRules::FailedAction(const Marked& action, bool wine, Result result
       break;
     }
   }
-  cause = CauseOfFailedAction(action.errors);
+  // The upgrade's older product, for a cause inside the action that removes it.
+  Facts upgrade;
+  if (action.in_removal) {
+    if (!older_code_.empty()) upgrade["product_code"] = older_code_;
+    if (!cached_package_.empty()) upgrade["cached_package"] = cached_package_;
+    if (!nested_version_.empty() && !older_code_.empty() && EqualsNoCase(nested_code_, older_code_))
+      upgrade["version"] = nested_version_;
+  }
+  cause = CauseOfFailedAction(action.errors, upgrade);
+  if (action.in_removal) {
+    facts.older_product = upgrade["product_code"];
+    facts.older_version = upgrade["version"];
+    facts.cached_package = upgrade["cached_package"];
+  }
   facts.code = cause.code;
   if (cause.kind != CauseKind::None) {
     facts.cause = CauseText(cause.explained, cause.code);
@@ -376,7 +430,7 @@ void MsiLogRules::End(FileResult& result) const {
       attempt.evidence = failed->evidence;
       attempt.where = where;
       attempt.cause = failed->code;
-      if (action_states) attempt.reason = CauseText(cause.explained, cause.code);
+      if (action_states) attempt.reason = failed->cause = CauseText(cause.explained, cause.code);
     } else if (internal_error_) {
       attempt.evidence = internal_error_->evidence;
     }
@@ -414,15 +468,14 @@ void MsiLogRules::End(FileResult& result) const {
     finding.code = internal_error_->code;
     finding.message = InternalErrorMessage(*internal_error_->code, internal_error_->text);
     finding.remedy = internal->remedy;
+    finding.cause = CauseText(*internal, internal_error_->code);
     if (succeeded || !internal_decides) finding.severity = Severity::Warning;
     findings.push_back(std::move(finding));
     explained = true;
   }
   if (ending.line == nullptr) {
     Finding finding = MakeFinding("msi.no-outcome", file_);
-    finding.message =
-        "The log does not say how the installation ended: it was cut short, or the installation "
-        "was still running when the log was collected.";
+    finding.message = Say("msi.no-outcome");
     findings.push_back(std::move(finding));
   } else {
     const OutcomeLine& line = *ending.line;
@@ -446,10 +499,9 @@ void MsiLogRules::End(FileResult& result) const {
       conflict.evidence = said.evidence;
       conflict.time = said.time;
       conflict.code = StatedCode(said).value_or(ReturnValueToCode(said.return_value).value_or(0));
-      conflict.message = "The log's lines disagree on how the installation ended: this one says " +
-                         ExplainInstallerCode(*conflict.code) + ", another says " +
-                         ExplainInstallerCode(ending.code.value_or(0)) +
-                         ". The worse is taken; the log may have been pieced together.";
+      conflict.message = Say("msi.conflicting-outcome",
+                             {{"said", ExplainInstallerCode(*conflict.code)},
+                              {"taken", ExplainInstallerCode(ending.code.value_or(0))}});
       findings.push_back(std::move(conflict));
     }
   }
@@ -463,6 +515,7 @@ void MsiLogRules::End(FileResult& result) const {
     if (first_error_->code) {
       const Explanation said = ExplainInstallerLine(*first_error_->code, first_error_->text);
       finding.remedy = said.remedy;
+      finding.cause = CauseText(said, first_error_->code);
       if (ending.result == Result::Failed && attempt.reason.empty()) {
         result.attempts[static_cast<std::size_t>(index)].reason =
             CauseText(said, first_error_->code);
@@ -474,37 +527,30 @@ void MsiLogRules::End(FileResult& result) const {
     Finding finding = MakeFinding("msi.restart-required", file_);
     finding.evidence = ending.code_evidence;
     finding.code = ending.code;
-    finding.message = "The installer returned " + std::to_string(*ending.code) +
-                      ". The installation is complete only after a restart.";
+    finding.message =
+        Say("msi.restart-required.returned", {{"code", std::to_string(*ending.code)}});
     findings.push_back(std::move(finding));
   } else if (restart_) {
     Finding finding = MakeFinding("msi.restart-required", file_);
     finding.evidence = restart_->evidence;
-    finding.message = restart_->text + " The installation is complete only after a restart.";
+    finding.message = Say(restart_->text);
     findings.push_back(std::move(finding));
   }
   if (restart_pending_) {
     Finding finding = MakeFinding("msi.restart-pending", file_);
     finding.evidence = restart_pending_->evidence;
-    finding.message =
-        "A restart was already pending when this installation ran (an earlier installation or "
-        "update waits for it); files it replaces may still be in use.";
+    finding.message = Say("msi.restart-pending");
     findings.push_back(std::move(finding));
   }
   if (rollback_) {
     Finding finding = MakeFinding("msi.rollback", file_);
     finding.evidence = rollback_->evidence;
-    finding.message =
-        "The installation was rolled back: after a failure the installer undid its changes, so "
-        "the product is not (or no longer) installed. First step undone: " +
-        rollback_->text + ".";
+    finding.message = Say("msi.rollback", {{"step", rollback_->text}});
     findings.push_back(std::move(finding));
   } else if (!WindowsEngine() && replayed_) {
     Finding finding = MakeFinding("msi.rollback", file_);
     finding.evidence = replayed_->evidence;
-    finding.message =
-        "Actions ran again after the installation had failed: Wine's msiexec logs its rollback "
-        "(undoing the installation's changes) this way, so the product is not installed.";
+    finding.message = Say("msi.rollback.wine");
     findings.push_back(std::move(finding));
   }
   // Only Windows' engine logs the property dump the language comes from: a

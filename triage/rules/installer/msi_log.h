@@ -44,6 +44,7 @@ class MsiLogRules {
     std::optional<int64_t> code;
     std::optional<int64_t> time;
     std::vector<EvidenceLine> errors;  // error lines since the action began
+    bool in_removal = false;           // it ran in RemoveExistingProducts
   };
   // What the log's end makes of it.
   struct Ending {
@@ -58,11 +59,13 @@ class MsiLogRules {
   };
 
   void ActionStart(const MsiLine& line, EvidenceKeeper& evidence);
+  void UpgradeLine(const MsiLine& line, std::string_view text);
   void ActionEnded(const MsiLine& line, std::string_view text, EvidenceKeeper& evidence);
   void Property(const MsiLine& line, EvidenceKeeper& evidence);
   void ErrorLine(std::string_view text, std::optional<int64_t> code, uint64_t number,
                  EvidenceKeeper& evidence);
-  void Restart(std::string message, EvidenceKeeper& evidence);
+  // `text`: the catalogue's text that says why.
+  void Restart(std::string text, EvidenceKeeper& evidence);
 
   Ending Settle() const;
   Operation OperationOf() const;
@@ -109,6 +112,15 @@ class MsiLogRules {
 
   std::string product_name_;
   std::string product_version_;
+  // An upgrade's older product as the log states it: the product code
+  // FindRelatedProducts found, the cached package RemoveExistingProducts
+  // could not open, and the version a nested installation of that product
+  // names in its own properties.
+  std::string older_code_;
+  std::string cached_package_;
+  std::string nested_code_;
+  std::string nested_version_;
+  int removal_depth_ = 0;  // RemoveExistingProducts' depth while it runs
   bool remove_all_ = false;
   bool reinstall_ = false;
   bool installed_ = false;

@@ -1,78 +1,75 @@
 #include "msi_messages.h"
 
 #include "codes.h"
+#include "knowledge.h"
 #include "text.h"
 
 namespace triage {
 
 std::string FailedActionMessage(const FailedActionFacts& facts) {
-  std::string message = "Action " + facts.action;
-  if (!facts.custom_action.empty() && facts.custom_action != facts.action) {
-    message += " failed in custom action " + facts.custom_action;
-  } else {
-    message += " failed";
-  }
-  if (facts.wine) {
-    message +=
-        ": it ended with return value 0. Wine's msiexec logs a failed action so (Windows Installer "
-        "would log 3, and means \"not run\" by 0); this log has none of Windows Installer's own "
-        "engine lines, so it was most likely written under Wine";
-  } else {
-    message += " (return value 3: a fatal error)";
-  }
+  const bool inner = !facts.custom_action.empty() && facts.custom_action != facts.action;
+  std::string message = Say(inner ? "msi.failed-action.in-custom-action" : "msi.failed-action",
+                            {{"action", facts.action}, {"custom_action", facts.custom_action}});
+  Append(message, Say(facts.wine ? "msi.failed-action.wine" : "msi.failed-action.fatal"));
   if (!facts.cause.empty()) {
-    message += ": " + facts.cause;
+    Append(message, Say("msi.failed-action.cause", {{"cause", facts.cause}}));
   } else if (facts.code) {
-    message += "; code " + ExplainInstallerCode(*facts.code);
+    Append(message, Say("msi.failed-action.code", {{"code", ExplainInstallerCode(*facts.code)}}));
   }
   if (!facts.error_text.empty()) {
-    message += ". The log says just before: \"" + facts.error_text + "\"";
+    Append(message, Say("msi.failed-action.quote", {{"quote", facts.error_text}}));
+  }
+  if (!facts.older_product.empty()) {
+    Append(message, Say(facts.older_version.empty() ? "msi.failed-action.older-product"
+                                                    : "msi.failed-action.older-version",
+                        {{"product_code", facts.older_product}, {"version", facts.older_version}}));
+  }
+  if (!facts.cached_package.empty()) {
+    Append(message,
+           Say("msi.failed-action.cached-package", {{"cached_package", facts.cached_package}}));
   }
   return message + ".";
 }
 
 std::string CancelledMessage(std::string_view where) {
-  std::string message = "The user cancelled the installation";
-  if (!where.empty())
-    message += ": " + std::string(where) + " ended with return value 2 (user exit)";
-  return message + "; the installer returned " + ExplainInstallerCode(1602) + ".";
+  std::string message = Say("msi.cancelled");
+  if (!where.empty()) Append(message, Say("msi.cancelled.at", {{"action", std::string(where)}}));
+  Append(message, Say("msi.cancelled.returned", {{"code", ExplainInstallerCode(1602)}}));
+  return message;
 }
 
 std::string InternalErrorMessage(int64_t code, std::string_view line) {
-  return "Windows Installer stopped on internal error " + ExplainInstallerCode(code) + ": \"" +
-         std::string(line) + "\".";
+  return Say("msi.internal-error",
+             {{"code", ExplainInstallerCode(code)}, {"quote", std::string(line)}});
 }
 
 std::string OutcomeMessage(bool succeeded, std::optional<int64_t> code, bool from_action,
                            std::string_view action, int64_t return_value, bool wine_failure) {
   if (!from_action) {
-    return std::string(succeeded ? "The installation succeeded" : "The installation failed") +
-           "; the installer returned " + ExplainInstallerCode(code.value_or(0)) + ".";
+    return Say(succeeded ? "msi.outcome.succeeded" : "msi.outcome.failed",
+               {{"code", ExplainInstallerCode(code.value_or(0))}});
   }
-  std::string message =
-      "The log ends without the installer's final status; its last top-level action, " +
-      std::string(action) + ", ended with return value " + std::to_string(return_value);
+  std::string message = Say("msi.outcome.from-action", {{"action", std::string(action)},
+                                                        {"value", std::to_string(return_value)}});
   if (wine_failure) {
-    message +=
-        ", which Wine's msiexec writes for a failure (this log has no lines of Windows "
-        "Installer's own engine)";
+    Append(message, Say("msi.outcome.wine"));
   } else if (code) {
-    message += ", that is result " + ExplainInstallerCode(*code);
+    Append(message, Say("msi.outcome.result", {{"code", ExplainInstallerCode(*code)}}));
   }
   return message + ".";
 }
 
 std::string ErrorLineMessage(std::string_view text, std::optional<int64_t> code, std::size_t more,
                              bool went_on) {
-  std::string message = "The installer logged an error: \"" + std::string(text) + "\"";
+  std::string message = Say("msi.error-message", {{"quote", std::string(text)}});
   if (code) {
     if (const CodeInfo* info = FindInstallerCode(*code)) {
-      message += std::string(" (") + info->meaning + ")";
+      Append(message, Say("msi.error-message.meaning", {{"meaning", info->meaning}}));
     }
   }
-  if (more > 0)
-    message += ", followed by " + Counted(static_cast<int64_t>(more), "more error line");
-  return message + (went_on ? ", yet the installation went on." : ".");
+  if (more > 0) Append(message, SayCounted("more-errors", static_cast<int64_t>(more)));
+  if (went_on) Append(message, Say("msi.error-message.went-on"));
+  return message + ".";
 }
 
 }  // namespace triage

@@ -16,6 +16,11 @@ struct FailedActionFacts {
   std::string cause;       // the cause in words (failure_cause.h), when the log states one
   std::string error_text;  // the line that states the cause, else the first error line above it
   bool wine = false;       // Wine's "Return value 0"
+  // An upgrade's older product, as the log names it: its product code and
+  // the cached package Windows looked for.
+  std::string older_product;
+  std::string older_version;  // when a nested installation of it names it
+  std::string cached_package;
 };
 std::string FailedActionMessage(const FailedActionFacts& facts);
 
