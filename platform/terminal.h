@@ -43,7 +43,7 @@ struct Painted {
 // it as UTF-16 so that it shows right whatever its code page. Every byte
 // goes through one filter on the way (line ends kept; other controls, bytes
 // that are not UTF-8 and characters that reorder the line shown harmlessly,
-// output/shown_text.h), so no text can drive the terminal, whoever wrote
+// shown_text.h), so no text can drive the terminal, whoever wrote
 // it; colours are drawn here, from `paints`, and only on a terminal that
 // shows them. False when not all of it could be written (a full disk, a
 // closed console, a pipe whose reader has gone).

@@ -1,6 +1,6 @@
 // What every console write shows: the text through the one filter of
 // shown text, line by line, and the colours the caller marked beside it.
-#include "output/shown_text.h"
+#include "platform/shown_text.h"
 #include "platform/terminal.h"
 
 namespace velmora::terminal {
@@ -28,7 +28,7 @@ void AppendFiltered(std::string& out, std::string_view text) {
   for (std::size_t from = 0; from <= text.size();) {
     const std::size_t end = text.find('\n', from);
     const std::size_t stop = end == std::string_view::npos ? text.size() : end;
-    out += triage::TerminalSafe(text.substr(from, stop - from));
+    out += TerminalSafe(text.substr(from, stop - from));
     if (end == std::string_view::npos) break;
     out += '\n';
     from = end + 1;

@@ -1,27 +1,11 @@
 #include "platform/utf.h"
 
+#include "text/utf8.h"
+
 namespace velmora {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 void AppendUtf16(WString& out, char32_t cp) {
   if (cp < 0x10000) {
@@ -45,42 +29,23 @@ std::string Utf16ToUtf8(const WString& text) {
     char32_t unit = text[i];
     if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
       char32_t low = text[++i];
-      AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+      text::AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), out);
     } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
-      AppendUtf8(out, kReplacement);
+      text::AppendUtf8(kReplacement, out);
     } else {
-      AppendUtf8(out, unit);
+      text::AppendUtf8(unit, out);
     }
   }
   return out;
 }
 
 WString Utf8ToUtf16(const std::string& text) {
-  static constexpr char32_t kMinForLength[] = {0, 0x80, 0x800, 0x10000};
   WString out;
   out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t extra = lead < 0x80             ? 0
-                        : (lead & 0xE0) == 0xC0 ? 1
-                        : (lead & 0xF0) == 0xE0 ? 2
-                        : (lead & 0xF8) == 0xF0 ? 3
-                                                : 4;
-    bool valid = extra < 4 && i + extra < text.size();
-    char32_t cp = valid ? static_cast<char32_t>(lead & (0x7F >> extra)) : 0;
-    for (std::size_t k = 1; valid && k <= extra; ++k) {
-      auto next = static_cast<unsigned char>(text[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      cp = (cp << 6) | (next & 0x3F);
-    }
-    if (!valid || cp < kMinForLength[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out += static_cast<WChar>(kReplacement);
-      ++i;
-      continue;
-    }
-    AppendUtf16(out, cp);
-    i += extra + 1;
+  for (std::size_t i = 0; i < text.size();) {
+    const text::Utf8Char c = text::DecodeUtf8(std::string_view(text).substr(i));
+    AppendUtf16(out, c.valid ? c.code : kReplacement);
+    i += c.size;
   }
   return out;
 }

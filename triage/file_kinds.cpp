@@ -2,6 +2,7 @@
 
 #include "rules/readers.h"
 #include "rules/text.h"
+#include "text/ascii.h"
 
 namespace triage {
 namespace {
@@ -38,21 +39,14 @@ const std::vector<FileKind> kKinds = {
      "folder.no-installer-log"},
 };
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 }  // namespace
 
 const std::vector<FileKind>& FileKinds() { return kKinds; }
 
 const FileKind* KindByName(std::string_view name) {
   const std::size_t slash = name.find_last_of("/\\");
-  const std::string base = Lower(slash == std::string_view::npos ? name : name.substr(slash + 1));
+  const std::string base =
+      velmora::text::LowerAscii(slash == std::string_view::npos ? name : name.substr(slash + 1));
   for (const FileKind& kind : kKinds) {
     if (kind.by_name(base)) return &kind;
   }

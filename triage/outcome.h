@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "model.h"
+#include "platform/shown_text.h"
 #include "platform/terminal.h"
 #include "rules/finding.h"
+#include "text/dates.h"
 
 namespace triage {
 
@@ -40,7 +42,7 @@ const char* SeverityName(Severity severity);     // "error", "warning", "info"
 const char* OperationName(Operation operation);  // "install", "remove", ...
 const char* ResultName(Result result);           // "succeeded", "failed", ...
 // "2026-05-15T16:34:12": seconds since 1970 of local time, as ISO 8601.
-std::string IsoTime(int64_t seconds);
+using velmora::text::IsoTime;
 
 // The three outputs.
 // `paints`, when given, gets the stretches the terminal colours.
@@ -56,8 +58,8 @@ std::string HtmlReport(const Outcome& outcome);
 // Every text from the input that the console shows, on standard output or
 // standard error: control characters (C0, DEL, C1) and bytes that are not
 // UTF-8 become '?', so no input can drive the terminal; characters that
-// reorder or break the line show as "<U+202E>" (shown_text.h).
-std::string TerminalSafe(std::string_view text);
+// reorder or break the line show as "<U+202E>" (platform/shown_text.h).
+using velmora::terminal::TerminalSafe;
 // Text safe inside HTML elements and quoted attributes: controls (but tab
 // and line ends) and bytes that are not UTF-8 become U+FFFD; characters that
 // reorder or break the line show as "<U+202E>", as on the console.

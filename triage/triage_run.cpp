@@ -8,6 +8,7 @@
 #include "file_kinds.h"
 #include "input/collection.h"
 #include "input/decoder.h"
+#include "input_findings.h"
 #include "judgement.h"
 #include "pump.h"
 #include "rules/catalogue.h"
@@ -174,7 +175,9 @@ Outcome TriageCollection(Collection& given, const std::string& shown_as, const R
       notes.push_back(MakeFinding(kind.missing_rule, "", RuleById(kind.missing_rule).detects));
     }
   }
-  for (const Finding& note : collection->notes()) notes.push_back(note);
+  for (const InputProblem& problem : collection->problems()) {
+    notes.push_back(InputFinding(problem));
+  }
   return Judge(shown_as, std::move(answers), std::move(notes), opened);
 }
 

@@ -8,6 +8,7 @@
 
 #include "file_kinds.h"
 #include "input/byte_stream.h"
+#include "input_findings.h"
 #include "triage_run.h"
 #include "zip_builder.h"
 
@@ -94,8 +95,8 @@ TEST_F(CollectionTest, ZipWithOneTopFolderOrFilesAtItsRoot) {
               (std::vector<std::string>{"installedapps.txt=installed-applications list",
                                         "sysinfo.nfo=system-information report"}))
         << top;
-    ASSERT_EQ(collection->notes().size(), 1u);
-    EXPECT_EQ(collection->notes()[0].rule, "input.subfolder-files");
+    ASSERT_EQ(collection->problems().size(), 1u);
+    EXPECT_EQ(InputFinding(collection->problems()[0]).rule, "input.subfolder-files");
     std::string problem;
     auto stream = collection->Open(collection->files()[0], problem);
     ASSERT_TRUE(stream);
@@ -117,9 +118,10 @@ TEST_F(CollectionTest, NamesThatPointOutsideAreOnlyNames) {
             (std::vector<std::string>{"../setupapi.dev.log=device-setup log",
                                       "/tmp/MSI1.log=installer log",
                                       "C:/Windows/x.log=installer log", "fine.log=installer log"}));
-  ASSERT_EQ(collection->notes().size(), 1u);
-  EXPECT_EQ(collection->notes()[0].rule, "input.unsafe-name");
-  EXPECT_NE(collection->notes()[0].message.find("3 name(s)"), std::string::npos);
+  ASSERT_EQ(collection->problems().size(), 1u);
+  const Finding note = InputFinding(collection->problems()[0]);
+  EXPECT_EQ(note.rule, "input.unsafe-name");
+  EXPECT_NE(note.message.find("3 name(s)"), std::string::npos);
   // Reading them writes nothing anywhere.
   std::string problem;
   for (const auto& file : collection->files()) collection->Open(file, problem);

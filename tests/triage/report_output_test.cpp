@@ -9,12 +9,16 @@
 
 #include "options.h"
 #include "outcome.h"
-#include "output/shown_text.h"
+#include "platform/shown_text.h"
 #include "platform/terminal.h"
 #include "queue/overview.h"
 
 namespace triage {
 namespace {
+
+using velmora::terminal::CharKind;
+using velmora::terminal::FirstChar;
+using velmora::terminal::ShownChar;
 
 Finding Make(const char* rule, Severity severity, uint64_t line, std::optional<int64_t> code,
              std::string message) {

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "input_findings.h"
 #include "zip_builder.h"
 
 namespace triage {
@@ -238,12 +239,12 @@ TEST(ZipArchive, RecordsSharingBytesAreReadOnce) {
       EXPECT_EQ(read.problem, "");
     }
     if (c.note.empty()) {
-      EXPECT_TRUE(archive.notes().empty());
+      EXPECT_TRUE(archive.problems().empty());
     } else {
-      ASSERT_EQ(archive.notes().size(), 1u);
-      EXPECT_EQ(archive.notes()[0].rule, "input.overlapping-entries");
-      EXPECT_NE(archive.notes()[0].message.find(c.note), std::string::npos)
-          << archive.notes()[0].message;
+      ASSERT_EQ(archive.problems().size(), 1u);
+      const Finding note = InputFinding(archive.problems()[0]);
+      EXPECT_EQ(note.rule, "input.overlapping-entries");
+      EXPECT_NE(note.message.find(c.note), std::string::npos) << note.message;
     }
   }
 }

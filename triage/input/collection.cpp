@@ -5,22 +5,17 @@
 
 #include "decoder.h"
 #include "platform/folder_list.h"
-#include "rules/catalogue.h"
-#include "rules/text.h"
+#include "text/affix.h"
+#include "text/ascii.h"
+#include "text/dates.h"
 
 namespace triage {
 
 namespace fs = std::filesystem;
+using velmora::text::EndsWith;
+using velmora::text::LowerAscii;
 
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 bool IsUnsafeName(std::string_view name) {
   if (name.empty() || name[0] == '/' || (name.size() >= 2 && name[1] == ':')) return true;
@@ -38,8 +33,8 @@ bool IsUnsafeName(std::string_view name) {
 // that made the archive, to two seconds.
 std::optional<int64_t> DosTime(uint16_t date, uint16_t time) {
   if (date == 0) return std::nullopt;
-  return CivilSeconds(1980 + (date >> 9), (date >> 5) & 0x0F, date & 0x1F, time >> 11,
-                      (time >> 5) & 0x3F, (time & 0x1F) * 2);
+  return velmora::text::CivilSeconds(1980 + (date >> 9), (date >> 5) & 0x0F, date & 0x1F,
+                                     time >> 11, (time >> 5) & 0x3F, (time & 0x1F) * 2);
 }
 
 class FolderCollection : public Collection {
@@ -55,7 +50,7 @@ class FolderCollection : public Collection {
     // again, as another program may have put a link or a FIFO in its place.
     return OpenFileStream(paths_[file.index], velmora::files::Links::Refuse, problem);
   }
-  void AddNote(Finding note) { notes_.push_back(std::move(note)); }
+  void AddProblem(InputProblem problem) { problems_.push_back(std::move(problem)); }
 
  private:
   fs::path root_;
@@ -76,7 +71,7 @@ class ZipCollection : public Collection {
       times.push_back(DosTime(entries[i].dos_date, entries[i].dos_time));
     }
     SetFiles(std::move(names), times);
-    notes_.insert(notes_.end(), archive_.notes().begin(), archive_.notes().end());
+    problems_.insert(problems_.end(), archive_.problems().begin(), archive_.problems().end());
     return true;
   }
   std::unique_ptr<ByteStream> Open(const CollectedFile& file, std::string&) override {
@@ -140,18 +135,13 @@ void Collection::SetFiles(std::vector<std::pair<std::string, std::size_t>> names
   }
   std::sort(files_.begin(), files_.end(),
             [](const CollectedFile& a, const CollectedFile& b) { return a.name < b.name; });
-  if (unsafe > 0) {
-    notes_.push_back(MakeFinding(
-        "input.unsafe-name", first_unsafe,
-        std::to_string(unsafe) + " name(s) in the archive point outside its folder (\"" +
-            first_unsafe + "\"); they were read as names only, nothing was extracted"));
-  }
+  if (unsafe > 0) problems_.push_back({InputProblemKind::UnsafeNames, unsafe, {first_unsafe}});
   // An archive inside the collection is not opened: only the collector's
   // own files are read, and an archive in an archive is the classic bomb.
   std::size_t archives = 0;
   std::string first_archive;
   for (const CollectedFile& file : files_) {
-    const std::string lower = Lower(file.name);
+    const std::string lower = LowerAscii(file.name);
     for (const char* extension : {".zip", ".7z", ".rar", ".cab", ".tar", ".gz", ".tgz", ".xz"}) {
       if (EndsWith(lower, extension)) {
         if (archives++ == 0) first_archive = file.name;
@@ -160,36 +150,12 @@ void Collection::SetFiles(std::vector<std::pair<std::string, std::size_t>> names
     }
   }
   if (archives > 0) {
-    notes_.push_back(MakeFinding("input.nested-archive", first_archive,
-                                 std::to_string(archives) + " archive(s) inside were not read (\"" +
-                                     first_archive + "\"); a collected folder holds plain files"));
+    problems_.push_back({InputProblemKind::NestedArchives, archives, {first_archive}});
   }
-  if (deeper > 0) {
-    notes_.push_back(MakeFinding("input.subfolder-files", first_deeper,
-                                 std::to_string(deeper) +
-                                     " file(s) in subfolders were not read (\"" + first_deeper +
-                                     "\"); a collected folder holds its files at its top"));
-  }
+  if (deeper > 0) problems_.push_back({InputProblemKind::SubfolderFiles, deeper, {first_deeper}});
 }
 
 namespace {
-
-// The links of a folder, named in one finding: a link is never followed,
-// whatever it points to.
-Finding LinksNote(const std::vector<std::string>& links) {
-  constexpr std::size_t kNamed = 5;
-  std::string names;
-  for (std::size_t i = 0; i < links.size() && i < kNamed; ++i) {
-    names += (i > 0 ? ", \"" : "\"") + links[i] + "\"";
-  }
-  if (links.size() > kNamed) names += " and " + std::to_string(links.size() - kNamed) + " more";
-  return MakeFinding("input.link", links.front(),
-                     std::to_string(links.size()) + (links.size() == 1 ? " link" : " links") +
-                         " in the folder " + (links.size() == 1 ? "was" : "were") +
-                         " not followed (" + names +
-                         "): a link may lead anywhere on this machine, so only files that are "
-                         "really in the folder are read");
-}
 
 std::unique_ptr<Collection> OpenFolder(const fs::path& path, std::string& error) {
   fs::path root = path;
@@ -235,15 +201,17 @@ std::unique_ptr<Collection> OpenFolder(const fs::path& path, std::string& error)
     std::sort(links.begin(), links.end());
     auto collection =
         std::make_unique<FolderCollection>(root, std::move(paths), std::move(names), times);
-    if (!links.empty()) collection->AddNote(LinksNote(links));
+    // A link is never followed, whatever it points to.
+    if (!links.empty()) {
+      const std::size_t count = links.size();
+      collection->AddProblem({InputProblemKind::Links, count, std::move(links)});
+    }
     if (!subfolders.empty()) {
       // Subfolders are not read, as in a zip: named, so a log left in one
       // (beside a "__MACOSX" folder, say) is not read in silence.
       std::sort(subfolders.begin(), subfolders.end());
-      collection->AddNote(MakeFinding("input.subfolder-files", subfolders.front(),
-                                      std::to_string(subfolders.size()) +
-                                          " subfolder(s) were not read (\"" + subfolders.front() +
-                                          "\"); a collected folder holds its files at its top"));
+      const std::size_t count = subfolders.size();
+      collection->AddProblem({InputProblemKind::Subfolders, count, {subfolders.front()}});
     }
     return collection;
   }
@@ -278,7 +246,7 @@ std::unique_ptr<Collection> OpenCollection(const fs::path& path, std::string& er
     return nullptr;
   }
   std::string name = path.filename().u8string();
-  if (LooksLikeZip(*input) || EndsWith(Lower(name), ".zip")) {
+  if (LooksLikeZip(*input) || EndsWith(LowerAscii(name), ".zip")) {
     auto zip = std::make_unique<ZipCollection>(std::move(input), limits);
     std::string why;
     if (!zip->Load(why)) {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "byte_stream.h"
-#include "model.h"
+#include "input_problem.h"
 #include "platform/file_view.h"
 #include "zip_archive.h"
 
@@ -31,8 +31,8 @@ class Collection {
   virtual ~Collection() = default;
   // Sorted by name.
   const std::vector<CollectedFile>& files() const { return files_; }
-  // Findings about the input itself (unsafe names, files in subfolders).
-  const std::vector<Finding>& notes() const { return notes_; }
+  // What was seen of the input itself (unsafe names, files in subfolders).
+  const std::vector<InputProblem>& problems() const { return problems_; }
   // A single log rather than a collected folder.
   bool single_file() const { return single_file_; }
   // Null, with `problem` set, when the file cannot be read.
@@ -45,7 +45,7 @@ class Collection {
                 const std::vector<std::optional<int64_t>>& times = {});
 
   std::vector<CollectedFile> files_;
-  std::vector<Finding> notes_;
+  std::vector<InputProblem> problems_;
   bool single_file_ = false;
 };
 

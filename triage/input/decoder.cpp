@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include "text/utf8.h"
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
 namespace triage {
+
+using velmora::text::PutUtf8;
 
 namespace {
 
@@ -16,25 +20,6 @@ constexpr uint16_t kCp1252High[32] = {
     0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-
-char* PutUtf8(uint32_t c, char* out) {
-  if (c < 0x80) {
-    *out++ = static_cast<char>(c);
-  } else if (c < 0x800) {
-    *out++ = static_cast<char>(0xC0 | (c >> 6));
-    *out++ = static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    *out++ = static_cast<char>(0xE0 | (c >> 12));
-    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *out++ = static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    *out++ = static_cast<char>(0xF0 | (c >> 18));
-    *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *out++ = static_cast<char>(0x80 | (c & 0x3F));
-  }
-  return out;
-}
 
 bool IsAscii(const char* p, std::size_t n) {
   std::size_t i = 0;
@@ -104,42 +89,6 @@ const char* EncodingName(Encoding encoding) {
   return "unknown";
 }
 
-bool IsValidUtf8(std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* end = p + text.size();
-  while (p < end) {
-    if (*p < 0x80) {
-      ++p;
-      continue;
-    }
-    int extra;
-    uint32_t c;
-    if (*p >= 0xC2 && *p <= 0xDF) {
-      extra = 1;
-      c = *p & 0x1F;
-    } else if (*p >= 0xE0 && *p <= 0xEF) {
-      extra = 2;
-      c = *p & 0x0F;
-    } else if (*p >= 0xF0 && *p <= 0xF4) {
-      extra = 3;
-      c = *p & 0x07;
-    } else {
-      return false;
-    }
-    if (end - p <= extra) return false;
-    for (int i = 1; i <= extra; ++i) {
-      if ((p[i] & 0xC0) != 0x80) return false;
-      c = (c << 6) | (p[i] & 0x3F);
-    }
-    if ((extra == 2 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
-        (extra == 3 && (c < 0x10000 || c > 0x10FFFF))) {
-      return false;
-    }
-    p += extra + 1;
-  }
-  return true;
-}
-
 void AppendWindows1252(std::string_view text, std::string& out) {
   std::size_t start = out.size();
   out.resize(start + text.size() * 3);
@@ -150,22 +99,6 @@ void AppendWindows1252(std::string_view text, std::string& out) {
     o = PutUtf8(c, o);
   }
   out.resize(static_cast<std::size_t>(o - out.data()));
-}
-
-std::string_view DropPartialUtf8Tail(std::string_view text) {
-  // Walk back over at most three continuation bytes to the lead byte and
-  // keep the sequence only when it is complete.
-  std::size_t n = text.size();
-  std::size_t back = 0;
-  while (back < 3 && back < n && (static_cast<unsigned char>(text[n - 1 - back]) & 0xC0) == 0x80) {
-    ++back;
-  }
-  if (back == n) return text;
-  auto lead = static_cast<unsigned char>(text[n - 1 - back]);
-  std::size_t want = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-  if (lead < 0x80) want = 1;
-  if (want > back + 1) return text.substr(0, n - 1 - back);
-  return text;
 }
 
 TextDecoder::TextDecoder(LineSink& sink, std::size_t max_line_bytes)

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/utf8.h"
+
 namespace triage {
 
 enum class Encoding {
@@ -83,10 +85,10 @@ class TextDecoder {
 
 // Whether `text` is well-formed UTF-8 (no overlong forms, surrogates or
 // values beyond U+10FFFF).
-bool IsValidUtf8(std::string_view text);
+using velmora::text::IsValidUtf8;
 // Appends `text` read as Windows-1252 to `out` as UTF-8.
 void AppendWindows1252(std::string_view text, std::string& out);
 // `text` without a UTF-8 sequence cut short at its end.
-std::string_view DropPartialUtf8Tail(std::string_view text);
+using velmora::text::DropPartialUtf8Tail;
 
 }  // namespace triage

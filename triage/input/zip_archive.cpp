@@ -3,13 +3,12 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <numeric>
 
 #include "decoder.h"
-#include "rules/catalogue.h"
+#include "text/hex.h"
 
 namespace triage {
 
@@ -59,11 +58,7 @@ class FailedStream : public ByteStream {
 
 std::string Bytes(uint64_t n) { return std::to_string(n) + " bytes"; }
 
-std::string Hex(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
-  return text;
-}
+std::string Hex(uint32_t value) { return velmora::text::HexNumber(value, 8); }
 
 // What stored and deflated entries share: the archive's budget, spent by
 // every byte given, and the CRC-32 of what was given, checked once the
@@ -469,12 +464,7 @@ void ZipArchive::DropOverlappingEntries() {
     if (!dropped[i]) entries.push_back(std::move(entries_[i]));
   }
   entries_ = std::move(entries);
-  Finding note = MakeFinding("input.overlapping-entries", first,
-                             std::to_string(count) + (count == 1 ? " entry" : " entries") +
-                                 " of the archive point into another entry's bytes (\"" + first +
-                                 "\" into \"" + first_with +
-                                 "\"); those bytes were read once, as the first entry only");
-  notes_.push_back(std::move(note));
+  problems_.push_back({InputProblemKind::OverlappingEntries, count, {first, first_with}});
 }
 
 std::unique_ptr<ByteStream> ZipArchive::OpenEntry(const ZipEntry& entry) {

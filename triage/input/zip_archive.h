@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "byte_stream.h"
-#include "model.h"
+#include "input_problem.h"
 
 namespace triage {
 
@@ -55,8 +55,8 @@ class ZipArchive {
   // In the directory's order. Records whose bytes lie inside another's are
   // left out (the first of them in the archive is kept) and named in notes().
   const std::vector<ZipEntry>& entries() const { return entries_; }
-  // Findings about the archive as a whole.
-  const std::vector<Finding>& notes() const { return notes_; }
+  // What was seen of the archive as a whole.
+  const std::vector<InputProblem>& problems() const { return problems_; }
 
   // The entry's bytes; the stream must not outlive the archive. Problems
   // (cut archive, false sizes, a cap reached, an unsupported method, damaged
@@ -72,7 +72,7 @@ class ZipArchive {
   RandomAccessInput& input_;
   ZipLimits limits_;
   std::vector<ZipEntry> entries_;
-  std::vector<Finding> notes_;
+  std::vector<InputProblem> problems_;
   uint64_t given_ = 0;  // bytes given by all entries read so far
 };
 

@@ -2,7 +2,7 @@
 
 #include "outcome.h"
 #include "platform/terminal.h"
-#include "shown_text.h"
+#include "text/ascii.h"
 
 namespace triage {
 
@@ -93,8 +93,7 @@ std::string ConsoleReport(const Outcome& outcome, std::vector<velmora::terminal:
   for (const Attempt& attempt : outcome.attempts)
     out += "  " + TerminalSafe(AttemptLine(attempt)) + "\n";
   for (const auto& finding : outcome.findings) {
-    std::string severity = SeverityName(finding.severity);
-    for (char& c : severity) c = static_cast<char>(c - 'a' + 'A');
+    std::string severity = velmora::text::UpperAscii(SeverityName(finding.severity));
     severity.resize(7, ' ');
     std::string where = finding.file.empty() ? "-" : finding.file;
     if (finding.line > 0) where += ":" + std::to_string(finding.line);

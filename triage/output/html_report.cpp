@@ -2,9 +2,14 @@
 
 #include "html_page.h"
 #include "outcome.h"
-#include "shown_text.h"
+#include "platform/shown_text.h"
 
 namespace triage {
+
+using velmora::terminal::CharKind;
+using velmora::terminal::CodeMark;
+using velmora::terminal::FirstChar;
+using velmora::terminal::ShownChar;
 
 namespace {
 

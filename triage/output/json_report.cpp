@@ -1,9 +1,14 @@
 #include <nlohmann/json.hpp>
 
 #include "outcome.h"
-#include "shown_text.h"
+#include "platform/shown_text.h"
+#include "text/hex.h"
 
 namespace triage {
+
+using velmora::terminal::CharKind;
+using velmora::terminal::FirstChar;
+using velmora::terminal::ShownChar;
 
 namespace {
 
@@ -78,13 +83,7 @@ Json TicketFields(std::string_view ticket) {
     i += c.size;
   }
   if (!utf8) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (const char c : ticket) {
-      hex += kHex[static_cast<unsigned char>(c) >> 4];
-      hex += kHex[static_cast<unsigned char>(c) & 15];
-    }
-    line["ticket_bytes"] = hex;
+    line["ticket_bytes"] = velmora::text::HexBytes(ticket, velmora::text::HexCase::Lower);
   }
   return line;
 }

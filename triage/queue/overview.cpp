@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "output/html_page.h"
+#include "text/hex.h"
 
 namespace triage {
 namespace {
@@ -143,7 +144,6 @@ namespace {
 // A relative address, every byte but the unreserved ones and '/' as %XX: a
 // page's name may hold '#', '?', '%' or anything else.
 std::string UrlPath(std::string_view path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (const char c : path) {
     const auto byte = static_cast<unsigned char>(c);
@@ -153,8 +153,7 @@ std::string UrlPath(std::string_view path) {
       out += c;
     } else {
       out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 15];
+      velmora::text::AppendHexByte(byte, velmora::text::HexCase::Upper, out);
     }
   }
   return out;

@@ -1,23 +1,16 @@
 #include "finding.h"
 
-#include <cstdio>
-
 #include "text.h"
 
 namespace triage {
 
 std::string HexCode(int64_t code) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX",
-                static_cast<unsigned long long>(static_cast<uint64_t>(code)));
-  return text;
+  return "0x" + velmora::text::HexNumber(static_cast<uint64_t>(code));
 }
 
 std::string CodeText(int64_t code) {
   if (code >= 0 && code <= 0xFFFF) return std::to_string(code);
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(static_cast<uint32_t>(code)));
-  return text;
+  return "0x" + velmora::text::HexNumber(static_cast<uint32_t>(code), 8);
 }
 
 std::string_view QuoteText(std::string_view line) {

@@ -19,7 +19,7 @@ constexpr size_t kMaxProducts = 64;
 size_t ByteOffset(std::string_view text, size_t chars) {
   size_t seen = 0;
   for (size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+    if (velmora::text::IsUtf8Continuation(text[i])) continue;
     if (seen == chars) return i;
     ++seen;
   }
@@ -123,7 +123,7 @@ class InstalledAppsReader : public Reader {
     bool in_name = false;
     for (size_t i = 0; i < text.size(); ++i) {
       const unsigned char c = static_cast<unsigned char>(text[i]);
-      if ((c & 0xC0) == 0x80) continue;
+      if (velmora::text::IsUtf8Continuation(text[i])) continue;
       const bool blank = c == ' ' || c == '\t' || c == '\r';
       if (!blank && !in_name && starts_.size() < kMaxColumns) {
         starts_.push_back(chars);

@@ -1,5 +1,7 @@
 // Small text helpers the readers share: prefix tests, number parsing and
-// bounded copies. None of them allocate unless they return a string.
+// bounded copies. None of them allocate unless they return a string. UTF-8,
+// case, hex and dates come from the text module, named here so that the
+// readers use them as their own.
 #pragma once
 
 #include <cstddef>
@@ -8,27 +10,30 @@
 #include <string>
 #include <string_view>
 
+#include "text/affix.h"
+#include "text/ascii.h"
+#include "text/dates.h"
+#include "text/hex.h"
+#include "text/utf8.h"
+
 namespace triage {
 
 // Lines kept as evidence are cut to this many bytes: a megabyte line must not
 // make a megabyte finding.
 constexpr size_t kMaxKeptLine = 512;
 
-inline bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
+using velmora::text::AppendUtf8;
+using velmora::text::CivilSeconds;
+using velmora::text::Contains;
+using velmora::text::ContainsNoCase;
+using velmora::text::CutUtf8;
+using velmora::text::EndsWith;
+using velmora::text::EqualsNoCase;
+using velmora::text::ParseClock;
+using velmora::text::ParseHex;
+using velmora::text::ParseIsoLikeTime;
+using velmora::text::StartsWith;
 
-inline bool EndsWith(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-inline bool Contains(std::string_view text, std::string_view part) {
-  return text.find(part) != std::string_view::npos;
-}
-
-bool ContainsNoCase(std::string_view text, std::string_view lower_part);
-bool EqualsNoCase(std::string_view a, std::string_view b);
 std::string_view Trim(std::string_view text);
 // "1 line", "2 lines": a count with its noun, singular or plural.
 std::string Counted(int64_t count, std::string_view noun);
@@ -37,26 +42,7 @@ std::string Counted(int64_t count, std::string_view noun);
 // `*used` set to the characters it took. Nothing when there is no digit or
 // the number does not fit.
 std::optional<int64_t> ParseDecimal(std::string_view text, size_t* used = nullptr);
-// "0x..." or bare hex digits, at most 16 of them.
-std::optional<int64_t> ParseHex(std::string_view text, size_t* used = nullptr);
-
-// Appends code point `c` (at most U+10FFFF) to `out` as UTF-8.
-void AppendUtf8(uint32_t c, std::string& out);
-
-// `text` cut to at most `limit` bytes without splitting a UTF-8 sequence;
-// inline, as nearly every line is short already.
-std::string_view CutLongUtf8(std::string_view text, size_t limit);
-inline std::string_view CutUtf8(std::string_view text, size_t limit = kMaxKeptLine) {
-  return text.size() <= limit ? text : CutLongUtf8(text, limit);
-}
-
-// Seconds since 1970-01-01 of a calendar date and time; nothing when a field
-// is out of range.
-std::optional<int64_t> CivilSeconds(int64_t year, int64_t month, int64_t day, int64_t hour,
-                                    int64_t minute, int64_t second);
-// "HH:MM:SS" at the start of `text`, as seconds into the day.
-std::optional<int64_t> ParseClock(std::string_view text);
-// "YYYY/MM/DD HH:MM:SS" or "YYYY-MM-DDTHH:MM:SS" at the start of `text`.
-std::optional<int64_t> ParseIsoLikeTime(std::string_view text);
+// `text` cut to a kept line's length without splitting a UTF-8 sequence.
+inline std::string_view CutUtf8(std::string_view text) { return CutUtf8(text, kMaxKeptLine); }
 
 }  // namespace triage

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace triage {
+namespace velmora::terminal {
 
 enum class CharKind {
   Plain,    // shown as it is
@@ -37,4 +37,4 @@ std::string CodeMark(uint32_t code);
 // characters their code. The terminal layer applies it to every write.
 std::string TerminalSafe(std::string_view text);
 
-}  // namespace triage
+}  // namespace velmora::terminal
