@@ -1,7 +1,7 @@
 #include "platform/shown_text.h"
 
-#include "text/hex.h"
-#include "text/utf8.h"
+#include "platform/text/hex.h"
+#include "platform/text/utf8.h"
 
 namespace velmora::terminal {
 

@@ -1,6 +1,6 @@
 #include "platform/utf.h"
 
-#include "text/utf8.h"
+#include "platform/text/utf8.h"
 
 namespace velmora {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "rules/readers.h"
 #include "rules/text.h"
-#include "text/ascii.h"
+#include "platform/text/ascii.h"
 
 namespace triage {
 namespace {

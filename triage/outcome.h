@@ -11,7 +11,7 @@
 #include "platform/shown_text.h"
 #include "platform/terminal.h"
 #include "rules/finding.h"
-#include "text/dates.h"
+#include "platform/text/dates.h"
 
 namespace triage {
 

@@ -5,9 +5,9 @@
 
 #include "decoder.h"
 #include "platform/folder_list.h"
-#include "text/affix.h"
-#include "text/ascii.h"
-#include "text/dates.h"
+#include "platform/text/affix.h"
+#include "platform/text/ascii.h"
+#include "platform/text/dates.h"
 
 namespace triage {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "text/utf8.h"
+#include "platform/text/utf8.h"
 
 #ifdef __SSE2__
 #include <emmintrin.h>

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "text/utf8.h"
+#include "platform/text/utf8.h"
 
 namespace triage {
 

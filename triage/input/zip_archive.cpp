@@ -8,7 +8,7 @@
 #include <numeric>
 
 #include "decoder.h"
-#include "text/hex.h"
+#include "platform/text/hex.h"
 
 namespace triage {
 

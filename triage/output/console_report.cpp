@@ -2,7 +2,7 @@
 
 #include "outcome.h"
 #include "platform/terminal.h"
-#include "text/ascii.h"
+#include "platform/text/ascii.h"
 
 namespace triage {
 

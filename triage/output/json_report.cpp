@@ -2,7 +2,7 @@
 
 #include "outcome.h"
 #include "platform/shown_text.h"
-#include "text/hex.h"
+#include "platform/text/hex.h"
 
 namespace triage {
 

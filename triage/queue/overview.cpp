@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "output/html_page.h"
-#include "text/hex.h"
+#include "platform/text/hex.h"
 
 namespace triage {
 namespace {

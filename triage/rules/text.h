@@ -10,11 +10,11 @@
 #include <string>
 #include <string_view>
 
-#include "text/affix.h"
-#include "text/ascii.h"
-#include "text/dates.h"
-#include "text/hex.h"
-#include "text/utf8.h"
+#include "platform/text/affix.h"
+#include "platform/text/ascii.h"
+#include "platform/text/dates.h"
+#include "platform/text/hex.h"
+#include "platform/text/utf8.h"
 
 namespace triage {
 

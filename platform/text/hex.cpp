@@ -1,4 +1,4 @@
-#include "text/hex.h"
+#include "platform/text/hex.h"
 
 namespace velmora::text {
 

@@ -1,4 +1,4 @@
-#include "text/dates.h"
+#include "platform/text/dates.h"
 
 #include <cstdio>
 

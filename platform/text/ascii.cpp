@@ -1,4 +1,4 @@
-#include "text/ascii.h"
+#include "platform/text/ascii.h"
 
 namespace velmora::text {
 
