@@ -77,7 +77,7 @@ void MsiLogRules::Line(uint64_t number, std::string_view text, EvidenceKeeper& e
   const bool after_property = after_property_;
   after_property_ = line.kind == MsiLineKind::Property;
   if (line.kind != MsiLineKind::Other) ++lines_;
-  if (!innermost_.empty()) UpgradeLine(line, text);
+  if (upgrade_step_ != UpgradeStep::None) UpgradeLine(line, text);
   if (line.engine) {
     seen_ = true;
     ++engine_lines_;
@@ -165,7 +165,7 @@ void MsiLogRules::Line(uint64_t number, std::string_view text, EvidenceKeeper& e
 }
 
 void MsiLogRules::UpgradeLine(const MsiLine& line, std::string_view text) {
-  if (innermost_ == "FindRelatedProducts" && older_code_.empty()) {
+  if (upgrade_step_ == UpgradeStep::Finding && older_code_.empty()) {
     // "FindRelatedProducts: Found application: {7E3D2B10-...}", or the
     // upgrade's property set to it: "PROPERTY CHANGE: Adding
     // WIX_UPGRADE_DETECTED property. Its value is '{7E3D2B10-...}'."
@@ -176,7 +176,7 @@ void MsiLogRules::UpgradeLine(const MsiLine& line, std::string_view text) {
       if (code.size() == 38 && code.back() == '}') older_code_ = std::string(code);
       break;
     }
-  } else if (innermost_ == "RemoveExistingProducts" && cached_package_.empty() &&
+  } else if (upgrade_step_ == UpgradeStep::Removing && cached_package_.empty() &&
              line.kind == MsiLineKind::Note && line.number == 2203) {
     // "Note: 1: 2203 2: C:\Windows\Installer\3f1a2c.msi 3: -2147287038": the
     // older product's cached package could not be opened.
@@ -202,6 +202,9 @@ void MsiLogRules::ActionStart(const MsiLine& line, EvidenceKeeper& evidence) {
   if (depth_ > 0 && line.name == innermost_) return;
   ++depth_;
   innermost_.assign(CutUtf8(line.name, 120));
+  upgrade_step_ = innermost_ == "FindRelatedProducts"      ? UpgradeStep::Finding
+                  : innermost_ == "RemoveExistingProducts" ? UpgradeStep::Removing
+                                                           : UpgradeStep::None;
   if (line.name == "RemoveExistingProducts" && removal_depth_ == 0) removal_depth_ = depth_;
   // The errors of an earlier action do not explain a later one.
   recent_errors_.clear();
@@ -217,6 +220,7 @@ void MsiLogRules::ActionEnded(const MsiLine& line, std::string_view text,
   if (removal_depth_ > 0 && depth_ <= removal_depth_) removal_depth_ = 0;
   if (depth_ > 0) --depth_;
   innermost_.clear();
+  upgrade_step_ = UpgradeStep::None;
   const int64_t value = line.number.value_or(-1);
   const std::string_view name = CutUtf8(line.name, 120);
   const auto mark = [&]() {

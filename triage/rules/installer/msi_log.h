@@ -88,6 +88,10 @@ class MsiLogRules {
   bool stopped_ = false;
   bool root_done_ = false;
   std::string innermost_;  // the action started last and not yet ended
+  // Whether that action is a step of an upgrade whose lines name the older
+  // product, told once at its start rather than on every line.
+  enum class UpgradeStep { None, Finding, Removing };
+  UpgradeStep upgrade_step_ = UpgradeStep::None;
   // Error lines since the last action started (the cause of a failure is
   // logged inside the action that fails), bounded.
   std::vector<EvidenceLine> recent_errors_;
