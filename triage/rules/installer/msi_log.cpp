@@ -202,9 +202,10 @@ void MsiLogRules::ActionStart(const MsiLine& line, EvidenceKeeper& evidence) {
   if (depth_ > 0 && line.name == innermost_) return;
   ++depth_;
   innermost_.assign(CutUtf8(line.name, 120));
-  upgrade_step_ = innermost_ == "FindRelatedProducts"      ? UpgradeStep::Finding
-                  : innermost_ == "RemoveExistingProducts" ? UpgradeStep::Removing
-                                                           : UpgradeStep::None;
+  const std::string_view started = innermost_;
+  upgrade_step_ = started == std::string_view("FindRelatedProducts")      ? UpgradeStep::Finding
+                  : started == std::string_view("RemoveExistingProducts") ? UpgradeStep::Removing
+                                                                          : UpgradeStep::None;
   if (line.name == "RemoveExistingProducts" && removal_depth_ == 0) removal_depth_ = depth_;
   // The errors of an earlier action do not explain a later one.
   recent_errors_.clear();
